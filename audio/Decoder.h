@@ -1,0 +1,52 @@
+// The one interface every decoder implements, and the registry that picks a decoder for a file.
+//
+// A decoder turns one source into 16-bit interleaved PCM frames at the source's own rate and
+// channel count. It is used by one thread at a time (the engine serialises access per channel).
+// Each decoder lives in its own file under audio/decoders/; the registry tries them in a fixed
+// probe order by content, never by file extension: "not my format" (nullptr) means "try the next".
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace tarvel::audio {
+
+class Decoder {
+public:
+    virtual ~Decoder() = default;
+
+    virtual std::uint32_t rate() const = 0;
+    virtual std::uint32_t channels() const = 0;
+    // Exact length in frames, known once the decoder is open (no estimate).
+    virtual std::uint64_t lengthFrames() const = 0;
+    // Reads up to `frames` frames into `out` (frames x channels samples). Returns the frames
+    // written; 0 only at the end of the source or when nothing more can be decoded.
+    virtual std::size_t read(std::int16_t* out, std::size_t frames) = 0;
+    // Positions the next read at `frame` exactly. False (and position unchanged) if impossible.
+    virtual bool seek(std::uint64_t frame) = 0;
+    // Kind of source, for BASS_CHANNELINFO::ctype.
+    virtual std::uint32_t kind() const = 0;
+};
+
+// Source kinds reported in BASS_CHANNELINFO::ctype.
+inline constexpr std::uint32_t kKindWav = 0x10002;
+inline constexpr std::uint32_t kKindAiff = 0x10006;
+inline constexpr std::uint32_t kKindOtherFile = 0x10000;
+inline constexpr std::uint32_t kKindMpeg1 = 0x10003;
+inline constexpr std::uint32_t kKindMpeg2 = 0x10004;
+inline constexpr std::uint32_t kKindMpeg3 = 0x10005;
+inline constexpr std::uint32_t kKindMusic = 0x20000;
+inline constexpr std::uint32_t kKindCd = 0x10200;
+
+// Stream form of a file: libsndfile formats, then MPEG audio (layers 1-3). nullptr if neither.
+std::unique_ptr<Decoder> OpenStreamFile(const std::string& path);
+// Stream form of a memory block read in place (the block must outlive the decoder).
+std::unique_ptr<Decoder> OpenStreamMemory(const void* data, std::size_t size);
+// Tracker module. rate 0 = 44100. `ramp` softens clicks at volume changes.
+std::unique_ptr<Decoder> OpenMusicFile(const std::string& path, std::uint32_t rate, bool ramp);
+// Audio-CD track named by a ".cda" stub.
+std::unique_ptr<Decoder> OpenCdTrack(const std::string& cdaPath);
+
+}  // namespace tarvel::audio

@@ -1,0 +1,18 @@
+# One static library per source folder, from every .cpp under it (subfolders included).
+function(tarvel_library name)
+  cmake_parse_arguments(L "" "" "DEPS" ${ARGN})
+  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS
+       ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h ${CMAKE_CURRENT_SOURCE_DIR}/*.qrc)
+  list(FILTER srcs EXCLUDE REGEX "/main\\.cpp$")
+  set(cpp ${srcs})
+  list(FILTER cpp INCLUDE REGEX "\\.cpp$")
+  if(cpp)
+    add_library(${name} STATIC ${srcs})
+    tarvel_warnings(${name})
+    target_link_libraries(${name} PUBLIC ${L_DEPS})
+  else()
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${TARVEL_SOURCE_ROOT})
+    target_link_libraries(${name} INTERFACE ${L_DEPS})
+  endif()
+endfunction()

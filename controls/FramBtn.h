@@ -1,0 +1,66 @@
+// TFramSpeedBtn: the window's command button. A flat, see-through push button that paints itself
+// over its container (no background of its own), shows a caption above an optional glyph, never
+// takes the keyboard focus, and keeps a thin raised frame even while idle.
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <QWidget>
+
+namespace tarvel::controls {
+
+class TFramSpeedBtn : public QWidget {
+    Q_OBJECT
+public:
+    enum class TButtonState { bsUp, bsDisabled, bsDown, bsExclusive };
+    enum class TButtonLayout { blGlyphLeft, blGlyphRight, blGlyphTop, blGlyphBottom };
+
+    explicit TFramSpeedBtn(QWidget* parent = nullptr);
+
+    QString Caption() const { return caption_; }
+    void SetCaption(const QString& caption);
+    // Copies the picture's pixels into the glyph bitmap (NumGlyphs stays 1) and repaints.
+    void SetGlyph(const QImage& glyph);
+    const QImage& Glyph() const { return glyph_; }
+    TButtonLayout Layout() const { return layout_; }
+    void SetLayout(TButtonLayout layout);
+    int Margin() const { return margin_; }
+    void SetMargin(int margin);
+    int Spacing() const { return spacing_; }
+    void SetSpacing(int spacing);
+    bool Flat() const { return flat_; }
+    void SetFlat(bool flat);
+
+    TButtonState State() const { return state_; }
+    bool Hot() const { return hot_; }
+    bool Pressing() const { return pressing_; }
+    bool Hovered() const { return hovered_; }
+
+signals:
+    // One per click: the button has already returned to the up state and asked for a repaint.
+    void Click();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    QString caption_;
+    QImage glyph_;
+    TButtonLayout layout_ = TButtonLayout::blGlyphLeft;
+    int margin_ = -1;
+    int spacing_ = 4;
+    bool flat_ = true;
+    TButtonState state_ = TButtonState::bsUp;
+    bool hot_ = false;
+    bool pressing_ = false;
+    bool hovered_ = false;
+};
+
+}  // namespace tarvel::controls

@@ -1,0 +1,42 @@
+// The meter tick: while a scan runs, the progress display in place of the overview; otherwise the
+// two-bar level meter with an instant rise and a linear fall.
+#pragma once
+
+#include "player/PlayerSession.h"
+
+class QCheckBox;
+class QProgressBar;
+class QSlider;
+
+namespace tarvel::controls {
+class TPaintBox;
+class TPanel;
+class TShape;
+}  // namespace tarvel::controls
+
+namespace tarvel::overview {
+
+struct MeterControls {
+    controls::TPanel* Panel1 = nullptr;  // overview frame; its caption shows the progress text
+    controls::TPanel* Panel2 = nullptr;  // time labels
+    controls::TPaintBox* PB = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    QCheckBox* CheckBox5 = nullptr;
+    QSlider* TrackBar1 = nullptr;
+    controls::TPanel* Panel6 = nullptr;
+    controls::TShape* Shape2 = nullptr;
+    controls::TShape* Shape4 = nullptr;
+};
+
+class MeterTick {
+public:
+    MeterTick(PlayerSession& session, MeterControls controls);
+    void Timer3Timer();
+    int MeterWidth(int level) const;
+
+private:
+    PlayerSession& session_;
+    MeterControls c_;
+};
+
+}  // namespace tarvel::overview
