@@ -1,0 +1,53 @@
+// Loading a source: the LOAD button, OpenSource and the start-up auto-load of the WAV file named
+// after the program. UI thread only.
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <string>
+
+#include "player/PlayerSession.h"
+
+class QSlider;
+class QTimer;
+
+namespace tarvel {
+
+class TOpenDialog;
+
+inline constexpr DWORD kSourceStreamFlags = BASS_STREAM_DECODE;  // 0x200000
+inline constexpr DWORD kSourceMusicFlags =
+    BASS_MUSIC_DECODE | BASS_MUSIC_PRESCAN | BASS_MUSIC_RAMP;                      // 0x220200
+inline constexpr DWORD kSourceCdFlags = BASS_STREAM_DECODE | BASS_STREAM_PRESCAN;  // 0x220000
+inline constexpr DWORD kTempoCreateFlags = BASS_FX_FREESOURCE | BASS_SAMPLE_LOOP;  // 0x10004
+inline constexpr int kScanDebounceMs = 100;
+inline constexpr const char* kCdTrackExtension = ".cda";
+inline constexpr const char* kCompanionExtension = ".wav";
+
+// True when the file name ends in ".cda" exactly (lower case only).
+bool IsCdTrackName(const QString& fileName);
+// The program path with its extension changed to ".wav" (or ".wav" added when it has none).
+QString CompanionWavPath(const QString& programPath);
+
+class SourceLoader {
+  public:
+    // `cancelScan` stops and joins a running scan; it runs before the old channel is released.
+    SourceLoader(PlayerSession& session, TOpenDialog& od, const QSlider& TrackBar1, QTimer& Timer2,
+                 std::function<void()> cancelScan);
+
+    // LOAD button: dialog, CD test, OpenSource with a scan. A cancel changes nothing.
+    void FramSpeedBtn4Click();
+    // Replaces the current source by `fileName`. Returns PlayChannel (0 on failure).
+    HSTREAM OpenSource(const QString& fileName, bool isCdTrack, bool scan);
+    // Start-up: opens <program>.wav without a scan and without playing.
+    HSTREAM AutoLoad(const QString& programPath);
+
+  private:
+    PlayerSession& session_;
+    TOpenDialog& od_;
+    const QSlider& TrackBar1_;
+    QTimer& Timer2_;
+    std::function<void()> cancelScan_;
+};
+
+}  // namespace tarvel
