@@ -1,0 +1,42 @@
+// A read-only regular file opened for a decoder, with its own read position.
+// Directories, FIFOs, devices and unreadable paths are refused at open, so no decoder can block
+// on a pipe or read a directory.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarvel::audio {
+
+class SourceFile {
+  public:
+    // Empty if `path` is not a readable regular file.
+    static std::optional<SourceFile> Open(const std::string& path);
+
+    SourceFile(SourceFile&& other) noexcept;
+    SourceFile& operator=(SourceFile&& other) noexcept;
+    SourceFile(const SourceFile&) = delete;
+    SourceFile& operator=(const SourceFile&) = delete;
+    ~SourceFile();
+
+    std::uint64_t size() const { return size_; }
+    std::uint64_t tell() const { return pos_; }
+    // Reads at the position and advances it; returns the bytes read (0 at the end or on error).
+    std::size_t read(void* out, std::size_t bytes);
+    // Absolute position; positions past the end are allowed (reads there return 0).
+    bool seekTo(std::int64_t pos);
+    // Reads up to `bytes` from `offset` without moving the position.
+    std::vector<std::uint8_t> peek(std::uint64_t offset, std::size_t bytes) const;
+
+  private:
+    SourceFile(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+
+    int fd_ = -1;
+    std::uint64_t size_ = 0;
+    std::uint64_t pos_ = 0;
+};
+
+}  // namespace tarvel::audio

@@ -1,0 +1,151 @@
+#include "audio/decoders/WavImage.h"
+
+#include <cstring>
+
+namespace tarvel::audio {
+namespace {
+
+constexpr std::size_t kRiffHeaderSize = 12;
+constexpr std::size_t kChunkHeaderSize = 8;
+constexpr std::size_t kFmtMinSize = 16;
+constexpr std::size_t kFmtExtensibleMinSize = 40;
+constexpr std::size_t kFmtSubFormatOffset = 24;
+constexpr std::uint16_t kFormatPcm = 1;
+constexpr std::uint16_t kFormatFloat = 3;
+constexpr std::uint16_t kFormatExtensible = 0xFFFE;
+constexpr std::uint32_t kMaxChannels = 64;
+
+std::uint16_t Le16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+std::uint32_t Le32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+bool Tag(const std::uint8_t* p, const char* tag) {
+    return std::memcmp(p, tag, 4) == 0;
+}
+
+struct Format {
+    std::uint32_t rate = 0;
+    std::uint32_t channels = 0;
+    WavSampleType type = WavSampleType::kSigned16;
+    std::uint32_t bytesPerSample = 0;
+};
+
+std::optional<Format> ParseFmt(const std::uint8_t* p, std::size_t size) {
+    if (size < kFmtMinSize) {
+        return std::nullopt;
+    }
+    std::uint16_t tag = Le16(p);
+    Format f;
+    f.channels = Le16(p + 2);
+    f.rate = Le32(p + 4);
+    const std::uint16_t bits = Le16(p + 14);
+    if (tag == kFormatExtensible) {
+        if (size < kFmtExtensibleMinSize) {
+            return std::nullopt;
+        }
+        tag = Le16(p + kFmtSubFormatOffset);
+    }
+    if (f.channels == 0 || f.channels > kMaxChannels || f.rate == 0) {
+        return std::nullopt;
+    }
+    if (tag == kFormatPcm) {
+        switch (bits) {
+            case 8:
+                f.type = WavSampleType::kUnsigned8;
+                break;
+            case 16:
+                f.type = WavSampleType::kSigned16;
+                break;
+            case 24:
+                f.type = WavSampleType::kSigned24;
+                break;
+            case 32:
+                f.type = WavSampleType::kSigned32;
+                break;
+            default:
+                return std::nullopt;
+        }
+    } else if (tag == kFormatFloat) {
+        if (bits == 32) {
+            f.type = WavSampleType::kFloat32;
+        } else if (bits == 64) {
+            f.type = WavSampleType::kFloat64;
+        } else {
+            return std::nullopt;
+        }
+    } else {
+        return std::nullopt;
+    }
+    f.bytesPerSample = bits / 8u;
+    return f;
+}
+
+}  // namespace
+
+std::optional<WavImageLayout> ParseWavImage(const std::uint8_t* data, std::size_t size) {
+    if (data == nullptr || size < kRiffHeaderSize || !Tag(data, "RIFF") || !Tag(data + 8, "WAVE")) {
+        return std::nullopt;
+    }
+    // The RIFF size counts from offset 8; 0 or too large means the image runs to the block's end.
+    const std::uint64_t riffSize = Le32(data + 4);
+    std::size_t end = size;
+    if (riffSize != 0 && riffSize + 8 < size) {
+        end = static_cast<std::size_t>(riffSize + 8);
+    }
+
+    std::optional<Format> fmt;
+    std::optional<std::size_t> dataOffset;
+    std::uint64_t dataBytes = 0;
+    std::size_t pos = kRiffHeaderSize;
+    while (pos + kChunkHeaderSize <= end) {
+        const std::uint8_t* chunk = data + pos;
+        const std::uint64_t chunkSize = Le32(chunk + 4);
+        const std::size_t body = pos + kChunkHeaderSize;
+        const std::size_t room = end - body;
+        if (Tag(chunk, "data")) {
+            dataOffset = body;
+            if (chunkSize == 0 || chunkSize > room) {
+                dataBytes = room;  // an open-ended data chunk: take the rest of the block
+                break;
+            }
+            dataBytes = chunkSize;
+            if (fmt) {
+                break;
+            }
+        } else if (Tag(chunk, "fmt ") && !fmt) {
+            if (chunkSize > room) {
+                return std::nullopt;
+            }
+            fmt = ParseFmt(body + data, static_cast<std::size_t>(chunkSize));
+            if (!fmt) {
+                return std::nullopt;
+            }
+        } else if (chunkSize > room) {
+            break;
+        }
+        // Chunks are padded to an even length.
+        const std::uint64_t next = body + chunkSize + (chunkSize & 1u);
+        if (next > end) {
+            break;
+        }
+        pos = static_cast<std::size_t>(next);
+    }
+    if (!fmt || !dataOffset) {
+        return std::nullopt;
+    }
+    WavImageLayout layout;
+    layout.rate = fmt->rate;
+    layout.channels = fmt->channels;
+    layout.type = fmt->type;
+    layout.bytesPerFrame = fmt->bytesPerSample * fmt->channels;
+    layout.dataOffset = *dataOffset;
+    layout.frames = dataBytes / layout.bytesPerFrame;
+    return layout;
+}
+
+}  // namespace tarvel::audio
