@@ -1,5 +1,5 @@
 // The meter tick: while a scan runs, the progress display in place of the overview; otherwise the
-// two-bar level meter with an instant rise and a linear fall.
+// two-bar level meter with an instant rise and a linear fall. UI thread only.
 #pragma once
 
 #include "player/PlayerSession.h"
@@ -16,6 +16,8 @@ class TShape;
 
 namespace tarvel::overview {
 
+class AudioPort;
+
 struct MeterControls {
     controls::TPanel* Panel1 = nullptr;  // overview frame; its caption shows the progress text
     controls::TPanel* Panel2 = nullptr;  // time labels
@@ -29,14 +31,20 @@ struct MeterControls {
 };
 
 class MeterTick {
-public:
+  public:
     MeterTick(PlayerSession& session, MeterControls controls);
+    // The same over another audio layer (tests script level readings through it).
+    MeterTick(PlayerSession& session, MeterControls controls, AudioPort& audio);
     void Timer3Timer();
     int MeterWidth(int level) const;
 
-private:
+  private:
+    void ShowProgress();
+    void ShowOverview();
+
     PlayerSession& session_;
     MeterControls c_;
+    AudioPort& audio_;
 };
 
 }  // namespace tarvel::overview

@@ -1,10 +1,11 @@
 // The refresh tick: draws the overview (region band, envelope, marks) into OverviewBitmap, shows
 // the marks' times, returns the play button to idle, guards the loop end, and adapts its own
-// interval to the time its drawing takes.
+// interval to the time its drawing takes. UI thread only.
 #pragma once
 
 #include <QColor>
 #include <QImage>
+#include <QString>
 #include <cstdint>
 
 #include "player/PlayerSession.h"
@@ -20,6 +21,16 @@ class TPaintBox;
 
 namespace tarvel::overview {
 
+class AudioPort;
+
+// DrawMarker kinds.
+inline constexpr int kMarkPlay = 0;
+inline constexpr int kMarkStart = 10;
+inline constexpr int kMarkEnd = 20;
+
+// The height of the overview strip and of its bitmap.
+inline constexpr int kOverviewHeight = 30;
+
 struct RefreshControls {
     controls::TPaintBox* PB = nullptr;
     QLabel* Label3 = nullptr;  // play position
@@ -30,10 +41,17 @@ struct RefreshControls {
     QTimer* Timer2 = nullptr;
 };
 
+// A time label's text: "%7.2f" seconds with the user's decimal separator. A format without a
+// byte rate (no channels) shows 0.
+QString TimeLabelText(std::int64_t position, std::uint32_t sampleRate, std::uint32_t channelCount);
+
 class RefreshTick {
-public:
+  public:
     // `bitmapWidth`: the width of the whole screen.
     RefreshTick(PlayerSession& session, RefreshControls controls, int bitmapWidth);
+    // The same over another audio layer (tests script positions through it).
+    RefreshTick(PlayerSession& session, RefreshControls controls, int bitmapWidth,
+                AudioPort& audio);
 
     void Timer1Timer();
     void PBPaint(QPainter& painter);
@@ -42,9 +60,14 @@ public:
 
     QImage& OverviewBitmap() { return bitmap_; }
 
-private:
+  private:
+    int MarkerHeight() const;
+    void FillColumns(int from, int to, QRgb color);
+    void Plot(int x, int y, QRgb color);
+
     PlayerSession& session_;
     RefreshControls c_;
+    AudioPort& audio_;
     QImage bitmap_;
 };
 

@@ -5,16 +5,26 @@
 
 #include <memory>
 
+#include "audio/bass.h"
 #include "player/PlayerSession.h"
 
 namespace tarvel::overview {
 
+class AudioPort;
+
 class ScanController {
-public:
+  public:
     explicit ScanController(PlayerSession& session);
+    // The same over another audio layer (tests script sources through it).
+    ScanController(PlayerSession& session, AudioPort& audio);
     ~ScanController();  // stops and joins a running scan
     ScanController(const ScanController&) = delete;
     ScanController& operator=(const ScanController&) = delete;
+
+    // The callback (and its user pointer) that the loop sync of a CD track's rebuilt
+    // PlayChannel calls: LoopSyncProc with the session unless changed (UI thread, between
+    // scans).
+    void SetLoopSyncProc(SYNCPROC* proc, void* user);
 
     // The debounce timer fired (UI thread): the caller has disabled Timer2; `width` is PB's
     // client width. Stops any running scan, derives BytesPerPixel and starts a new scan.
@@ -22,7 +32,7 @@ public:
     // Stops the running scan, if any, and waits until its thread has ended (UI thread).
     void CancelAndWait();
 
-private:
+  private:
     struct Impl;
     PlayerSession& session_;
     std::unique_ptr<Impl> impl_;
