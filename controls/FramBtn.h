@@ -4,8 +4,11 @@
 #pragma once
 
 #include <QImage>
+#include <QRect>
 #include <QString>
 #include <QWidget>
+
+class QPainter;
 
 namespace tarvel::controls {
 
@@ -36,6 +39,10 @@ public:
     bool Pressing() const { return pressing_; }
     bool Hovered() const { return hovered_; }
 
+    // Where the glyph and the caption are drawn in the current state (button coordinates).
+    QRect GlyphRect() const;
+    QRect CaptionRect() const;
+
 signals:
     // One per click: the button has already returned to the up state and asked for a repaint.
     void Click();
@@ -51,8 +58,24 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    struct Placement {
+        QRect glyph;
+        QRect caption;
+    };
+    Placement CurrentPlacement() const;
+    QSize CaptionSize() const;
+    void SetState(TButtonState state);
+    // The base's pointer-enter and pointer-leave handling, with Hovered kept up to date.
+    void EnterNotification();
+    void LeaveNotification();
+    void RecheckHover(const QPoint& pos);
+    bool PointerOverThis(const QPoint& pos) const;
+    void Press();
+    void PaintDisabledContent(QPainter& painter, const Placement& placement) const;
+
     QString caption_;
     QImage glyph_;
+    QImage drawnGlyph_;  // glyph_ with its transparent colour made see-through
     TButtonLayout layout_ = TButtonLayout::blGlyphLeft;
     int margin_ = -1;
     int spacing_ = 4;
