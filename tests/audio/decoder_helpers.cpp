@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace tarvel::test {
+namespace tarvel::decoder_test {
 
 std::vector<std::int16_t> ReadAll(audio::Decoder& d, std::size_t chunkFrames) {
     std::vector<std::int16_t> out;
@@ -32,4 +32,4 @@ std::vector<std::int16_t> ReadFrames(audio::Decoder& d, std::size_t frames) {
     return out;
 }
 
-}  // namespace tarvel::test
+}  // namespace tarvel::decoder_test

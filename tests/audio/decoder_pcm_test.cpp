@@ -13,6 +13,8 @@ namespace {
 
 using audio::OpenStreamFile;
 using audio::OpenStreamMemory;
+using decoder_test::ReadAll;
+using decoder_test::ReadFrames;
 
 struct WavCase {
     const char* name;
