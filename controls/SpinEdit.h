@@ -7,15 +7,21 @@
 #include <QColor>
 #include <QString>
 #include <QWidget>
+#include <functional>
+#include <memory>
 
 class QLineEdit;
 
 namespace tarvel::controls {
 
+class SpinTextField;
+class SpinArrowButton;
+
 class TSpinEdit : public QWidget {
     Q_OBJECT
 public:
     explicit TSpinEdit(QWidget* parent = nullptr);
+    ~TSpinEdit() override;
 
     int MinValue() const { return min_; }
     int MaxValue() const { return max_; }
@@ -36,6 +42,9 @@ public:
     void SelectAll();
     QLineEdit* Edit() const { return edit_; }
 
+    // Sounds the refusal of a typed character; the platform beep unless replaced.
+    std::function<void()> OnBeep;
+
 signals:
     // Every change of the text, whatever its cause.
     void Change();
@@ -46,8 +55,20 @@ signals:
     void Enter();
     void Click();
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
-    QLineEdit* edit_ = nullptr;
+    // Typed character: true to let it be inserted (after KeyPress).
+    bool OnCharacter(QChar key);
+    void Step(int direction);
+    void LeaveBox();
+    int Limited(long long value) const;
+
+    std::unique_ptr<SpinTextField> field_;
+    std::unique_ptr<SpinArrowButton> upButton_;
+    std::unique_ptr<SpinArrowButton> downButton_;
+    QLineEdit* edit_ = nullptr;  // field_, as the plain line edit it is to users
     int min_ = 0;
     int max_ = 100;
     int increment_ = 1;
