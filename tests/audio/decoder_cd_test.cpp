@@ -1,0 +1,151 @@
+// Audio-CD tracks: the ".cda" stub parser and the whole read path on a BIN/CUE image, through
+// the device override.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "audio/Decoder.h"
+#include "audio/cd/CdDevice.h"
+#include "audio/cd/CdaStub.h"
+#include "tests/audio/decoder_helpers.h"
+#include "tests/support/DiscImage.h"
+#include "tests/support/TestAudio.h"
+
+namespace tarvel::test {
+namespace {
+
+using audio::OpenCdTrack;
+using decoder_test::ReadAll;
+using decoder_test::ReadFrames;
+
+std::vector<std::int16_t> AsSamples(const std::vector<std::uint8_t>& bytes) {
+    std::vector<std::int16_t> s(bytes.size() / 2);
+    std::memcpy(s.data(), bytes.data(), s.size() * 2);
+    return s;
+}
+
+// Every test here points the CD reader at its own image; undo that afterwards.
+class CdImage : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        disc_ = WriteDiscImage(
+            dir_.path(), {MakeNoise(44100, 2, 588 * 200 + 17, 1), MakeRamp(44100, 2, 588 * 160),
+                          MakeSine(44100, 2, 44100, 440.0)});
+        audio::SetCdDeviceOverride(disc_.cue.string());
+        for (const auto& t : disc_.tracks) {
+            WriteCdaStub(Stub(t.number), t);
+        }
+    }
+    void TearDown() override { audio::SetCdDeviceOverride(""); }
+    std::filesystem::path Stub(int n) const {
+        return dir_.file("Track" + std::to_string(n) + ".cda");
+    }
+
+    TempDir dir_{"cd"};
+    DiscImage disc_;
+};
+
+TEST_F(CdImage, EachTrackDecodesToItsExactBytes) {
+    for (const auto& t : disc_.tracks) {
+        auto d = OpenCdTrack(Stub(t.number));
+        ASSERT_NE(d, nullptr) << t.number;
+        EXPECT_EQ(d->rate(), 44100u);
+        EXPECT_EQ(d->channels(), 2u);
+        EXPECT_EQ(d->kind(), audio::kKindCd);
+        EXPECT_EQ(d->lengthFrames(), std::uint64_t{t.sectors} * kCdSectorFrames);
+        EXPECT_EQ(ReadAll(*d, 1000), AsSamples(t.bytes)) << t.number;
+    }
+}
+
+TEST_F(CdImage, SeekLandsOnTheExactFrame) {
+    const auto& t = disc_.tracks[1];
+    const auto want = AsSamples(t.bytes);
+    auto d = OpenCdTrack(Stub(2));
+    ASSERT_NE(d, nullptr);
+    const std::uint64_t len = d->lengthFrames();
+    for (std::uint64_t target : {std::uint64_t{588 * 100 + 3}, std::uint64_t{0}, len - 1,
+                                 std::uint64_t{587}, std::uint64_t{588}, len}) {
+        ASSERT_TRUE(d->seek(target));
+        const auto got = ReadFrames(*d, 2000);
+        const std::size_t n = std::min<std::uint64_t>(2000, len - target);
+        ASSERT_EQ(got.size(), n * 2) << target;
+        EXPECT_TRUE(std::equal(got.begin(), got.end(), want.begin() + 2 * target)) << target;
+    }
+    EXPECT_FALSE(d->seek(len + 1));
+}
+
+TEST_F(CdImage, SeeksWhileTheReadAheadRunsAndDestructionMidTrack) {
+    // Hammer the hand-over between the fill thread and the reader.
+    const auto want = AsSamples(disc_.tracks[0].bytes);
+    for (int round = 0; round < 20; ++round) {
+        auto d = OpenCdTrack(Stub(1));
+        ASSERT_NE(d, nullptr);
+        const std::uint64_t target = (round * 7919u) % d->lengthFrames();
+        ASSERT_TRUE(d->seek(target));
+        const auto got = ReadFrames(*d, 100);
+        ASSERT_FALSE(got.empty());
+        EXPECT_TRUE(std::equal(got.begin(), got.end(), want.begin() + 2 * target));
+    }
+}
+
+TEST_F(CdImage, StubNamingATrackTheDiscLacksGivesNothing) {
+    WriteBytes(dir_.file("Track9.cda"), EncodeCdaStub(9, 1000, 100));
+    EXPECT_EQ(OpenCdTrack(dir_.file("Track9.cda")), nullptr);
+    WriteBytes(dir_.file("Track4.cda"), EncodeCdaStub(4, 0, 100));
+    EXPECT_EQ(OpenCdTrack(dir_.file("Track4.cda")), nullptr);
+}
+
+TEST_F(CdImage, MissingImageGivesNothing) {
+    audio::SetCdDeviceOverride(dir_.file("absent.cue").string());
+    EXPECT_EQ(OpenCdTrack(Stub(1)), nullptr);
+}
+
+TEST(CdaStub, ParsesTheFieldsOfAWellFormedStub) {
+    const auto b = EncodeCdaStub(7, 123456, 9876, 0xCAFEF00D);
+    ASSERT_EQ(b.size(), audio::kCdaStubBytes);
+    const auto s = audio::ParseCdaStub(b.data(), b.size());
+    ASSERT_TRUE(s.has_value());
+    EXPECT_EQ(s->version, 1);
+    EXPECT_EQ(s->track, 7);
+    EXPECT_EQ(s->volumeSerial, 0xCAFEF00Du);
+    EXPECT_EQ(s->firstSector, 123456u);
+    EXPECT_EQ(s->sectors, 9876u);
+    // 123456 + 150 sectors = 27:28:06; 9876 sectors = 02:11:51.
+    EXPECT_EQ(s->firstMsf, (27u << 16) | (28u << 8) | 6u);
+    EXPECT_EQ(s->lengthMsf, (2u << 16) | (11u << 8) | 51u);
+}
+
+TEST(CdaStub, RejectsEveryMalformedVariant) {
+    const auto good = EncodeCdaStub(3, 0, 100);
+    struct Damage {
+        const char* what;
+        std::size_t offset;
+        std::uint8_t value;
+    };
+    const Damage damages[] = {{"RIFF tag", 0, 'X'},  {"RIFF size", 4, 37}, {"CDDA tag", 8, 'X'},
+                              {"fmt tag", 12, 'X'},  {"fmt size", 16, 25}, {"track 0", 22, 0},
+                              {"track 100", 22, 100}};
+    for (const auto& d : damages) {
+        auto b = good;
+        b[d.offset] = d.value;
+        EXPECT_FALSE(audio::ParseCdaStub(b.data(), b.size()).has_value()) << d.what;
+    }
+    for (std::size_t n = 0; n < good.size(); ++n) {
+        EXPECT_FALSE(audio::ParseCdaStub(good.data(), n).has_value()) << n;
+    }
+    auto longer = good;
+    longer.push_back(0);
+    EXPECT_FALSE(audio::ParseCdaStub(longer.data(), longer.size()).has_value());
+    EXPECT_FALSE(audio::ParseCdaStub(nullptr, 44).has_value());
+}
+
+TEST(CdDevice, MountSourceOfAnOrdinaryFileIsItsFileSystemsDevice) {
+    TempDir dir("mnt");
+    WriteBytes(dir.file("x"), {1});
+    // Not a CD drive, but the lookup must find the file system's source, whatever it is.
+    EXPECT_FALSE(audio::MountSourceOf(dir.file("x").string()).empty());
+    EXPECT_TRUE(audio::MountSourceOf(dir.file("absent").string()).empty());
+}
+
+}  // namespace
+}  // namespace tarvel::test
