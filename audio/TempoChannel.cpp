@@ -1,0 +1,132 @@
+#include "audio/TempoChannel.h"
+
+namespace tarvel::audio {
+
+namespace {
+// Source frames fed to the stretcher at a time: small enough to keep the read-ahead short.
+constexpr std::size_t kFeedFrames = 512;
+}  // namespace
+
+TempoChannel::TempoChannel(DWORD flags, std::shared_ptr<DecodeChannel> source,
+                           HCHANNEL sourceHandle, bool freeSource)
+    : Channel(ChannelKind::Tempo, flags),
+      source_(std::move(source)),
+      stretcher_(std::make_unique<TempoStretcher>(source_->rate(), source_->channels())),
+      sourceHandle_(sourceHandle),
+      freeSource_(freeSource),
+      rate_(source_->rate()),
+      channels_(source_->channels()),
+      sourceKind_(source_->sourceKind()),
+      length_(source_->lengthFrames()),
+      feed_(kFeedFrames * channels_) {}
+
+std::uint64_t TempoChannel::positionFrames() const {
+    if (released()) {
+        return 0;
+    }
+    if (const auto pos = stretcher_->sourcePosition()) {
+        return *pos;
+    }
+    return source_->positionFrames();
+}
+
+bool TempoChannel::seek(std::uint64_t frame) {
+    if (released() || frame > length_) {
+        return false;
+    }
+    if (inSyncCallback()) {
+        // The seam is stretched like continuous audio: only the source moves.
+        return source_->seek(frame);
+    }
+    if (!source_->seek(frame)) {
+        return false;
+    }
+    stretcher_->clear();
+    clearStopFromSync();
+    markDiscontinuity();
+    return true;
+}
+
+void TempoChannel::setTempoPercent(double percent) {
+    if (released() || percent == stretcher_->tempoPercent()) {
+        return;
+    }
+    if (percent == 0.0 && !stretcher_->empty() && !stretcher_->draining() && !inSyncCallback()) {
+        // Back to the bit-exact path: resume the source where the audio handed out has reached.
+        const std::uint64_t resumeAt = positionFrames();
+        if (source_->seek(resumeAt)) {
+            stretcher_->clear();
+        }
+    }
+    stretcher_->setTempoPercent(percent);
+}
+
+bool TempoChannel::setOption(int id, int value) {
+    return !released() && stretcher_->setOption(id, value);
+}
+
+bool TempoChannel::hasData() const {
+    return !released() && (!stretcher_->empty() || source_->hasData());
+}
+
+std::size_t TempoChannel::read(std::int16_t* out, std::size_t frames) {
+    std::size_t done = 0;
+    while (done < frames && !released()) {
+        std::int16_t* dst = out + done * channels_;
+        if (stretcher_->draining()) {
+            done += stretcher_->receive(dst, frames - done);
+            if (stretcher_->draining()) {
+                continue;
+            }
+            // Drained: the source ended, or a sync callback stopped the channel.
+            finishStopFromSync();
+            break;
+        }
+        if (stretcher_->bypassed()) {
+            const std::size_t got = source_->readSynced(dst, frames - done, *this, false);
+            done += got;
+            if (stopFromSyncRequested()) {
+                finishStopFromSync();
+                break;
+            }
+            if (got == 0) {
+                break;
+            }
+            continue;
+        }
+        done += stretcher_->receive(dst, frames - done);
+        if (done == frames) {
+            break;
+        }
+        // Each feed is one run of consecutive source frames: a sync ends it.
+        std::uint64_t from = source_->positionFrames();
+        const std::size_t fed = source_->readSynced(feed_.data(), kFeedFrames, *this, true, &from);
+        if (released()) {
+            break;
+        }
+        stretcher_->put(feed_.data(), fed, from);
+        if (fed == 0 || stopFromSyncRequested()) {
+            stretcher_->drain();
+            if (!stretcher_->draining()) {
+                finishStopFromSync();
+                break;
+            }
+        }
+    }
+    return done;
+}
+
+void TempoChannel::finishStopFromSync() {
+    if (stopFromSyncRequested()) {
+        clearStopFromSync();
+        playing = false;
+    }
+}
+
+void TempoChannel::release() {
+    stretcher_->clear();
+    syncs().clear();
+    markReleased();
+}
+
+}  // namespace tarvel::audio

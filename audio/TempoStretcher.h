@@ -1,0 +1,74 @@
+// Tempo change without pitch change (SoundTouch), plus the map from the frames it hands out back
+// to the source frames they came from.
+//
+// At tempo change 0 the stretcher is bypassed once it holds nothing: the caller then copies
+// source frames straight through, bit-exact and without latency.
+//
+// Used by one thread at a time (the owning channel's lock).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace soundtouch {
+class SoundTouch;
+}
+
+namespace tarvel::audio {
+
+class TempoStretcher {
+  public:
+    TempoStretcher(std::uint32_t rate, std::uint32_t channels);
+    ~TempoStretcher();
+    TempoStretcher(const TempoStretcher&) = delete;
+    TempoStretcher& operator=(const TempoStretcher&) = delete;
+
+    // Tempo change in percent (-50 = half speed, +300 = four times).
+    void setTempoPercent(double percent);
+    double tempoPercent() const { return percent_; }
+    // Source frames consumed per frame handed out.
+    double speed() const { return 1.0 + percent_ / 100.0; }
+    // SoundTouch setting ids (sequence and seek-window lengths in ms, ...). False if unknown.
+    bool setOption(int id, int value);
+
+    bool bypassed() const { return percent_ == 0.0 && empty(); }
+    bool empty() const { return segments_.empty(); }
+
+    // Feeds `frames` frames that start at source frame `sourceFrame`.
+    void put(const std::int16_t* in, std::size_t frames, std::uint64_t sourceFrame);
+    // Takes up to `frames` stretched frames.
+    std::size_t receive(std::int16_t* out, std::size_t frames);
+    // No more input follows: what is held comes out, cut to the length the input stands for.
+    void drain();
+    bool draining() const { return drainLimit_.has_value(); }
+    // Drops everything held.
+    void clear();
+
+    // Source frame of the next frame to be handed out; none when nothing is held.
+    std::optional<std::uint64_t> sourcePosition() const;
+
+  private:
+    struct Segment {
+        double outStart;            // output frame at which this input segment begins
+        std::uint64_t sourceFrame;  // its first source frame
+        std::uint64_t frames;       // input frames
+        double speed;               // source frames per output frame while it plays
+        double outEnd() const { return outStart + static_cast<double>(frames) / speed; }
+    };
+    void dropPlayedSegments();
+
+    std::unique_ptr<soundtouch::SoundTouch> touch_;
+    const std::uint32_t channels_;
+    double percent_ = 0.0;
+    std::deque<Segment> segments_;
+    double outFed_ = 0.0;         // output frames the input so far stands for
+    std::uint64_t outTaken_ = 0;  // output frames handed out
+    std::optional<std::uint64_t> drainLimit_;
+    std::vector<float> floatBuffer_;
+};
+
+}  // namespace tarvel::audio
