@@ -117,7 +117,9 @@ void MeterTick::Timer3Timer() {
 int MeterTick::MeterWidth(int level) const {
     const int volume = c_.TrackBar1 ? c_.TrackBar1->value() : 0;
     const std::int32_t percent = (volume * level) / static_cast<std::int32_t>(kFullScale);
-    const int client = c_.Panel6 ? c_.Panel6->ClientWidth() : 0;
+    // The panel's bevel is drawn inside its client area, so the bars measure against its whole
+    // width (99, giving at most 96 pixels).
+    const int client = c_.Panel6 ? c_.Panel6->width() : 0;
     const std::int64_t width = (std::int64_t{client - kBarInset} * percent) / kPercent;
     return width < 0 ? 0 : static_cast<int>(width);
 }
