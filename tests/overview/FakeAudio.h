@@ -9,6 +9,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "overview/AudioPort.h"
@@ -95,6 +96,7 @@ class FakeAudio final : public AudioPort {
 
   private:
     struct Channel {
+        Channel(FakeKind k, FakeSource s) : kind(k), source(std::move(s)) {}
         FakeKind kind;
         FakeSource source;
         QWORD pos = 0;
