@@ -31,6 +31,29 @@ bool DecodeChannel::seek(std::uint64_t frame) {
     return true;
 }
 
+std::size_t DecodeChannel::peek(std::int16_t* out, std::size_t frames) {
+    if (released() || ended_ || position_ >= length_) {
+        return 0;
+    }
+    const std::uint64_t at = position_;
+    const bool wasEndFired = endFired_;
+    std::size_t done = 0;
+    frames = static_cast<std::size_t>(std::min<std::uint64_t>(frames, length_ - at));
+    while (done < frames) {
+        const std::size_t got = decoder_->read(out + done * channels_, frames - done);
+        if (got == 0) {
+            break;
+        }
+        done += got;
+    }
+    if (done > 0 && !decoder_->seek(at)) {
+        ended_ = true;  // cannot go back: treat the source as finished
+        return 0;
+    }
+    endFired_ = wasEndFired;
+    return done;
+}
+
 void DecodeChannel::release() {
     decoder_.reset();
     syncs().clear();

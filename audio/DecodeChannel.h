@@ -25,6 +25,9 @@ class DecodeChannel final : public Channel {
     bool hasData() const override { return !released() && !ended_ && position_ < length_; }
     void release() override;
 
+    // Up to `frames` frames from the current position without moving it and without syncs.
+    std::size_t peek(std::int16_t* out, std::size_t frames);
+
     // Reads for `owner` (this channel, or the tempo stream that owns it): stops exactly at each of
     // the owner's position syncs and at the end to run the owner's callbacks, and continues from
     // wherever they leave the source. At the end a looping owner wraps to 0. With

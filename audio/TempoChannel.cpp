@@ -5,6 +5,9 @@ namespace tarvel::audio {
 namespace {
 // Source frames fed to the stretcher at a time: small enough to keep the read-ahead short.
 constexpr std::size_t kFeedFrames = 512;
+// Audio after a stop point used to push the stretcher's held audio out: more than it holds at
+// any tempo we accept.
+constexpr std::size_t kTailFrames = 8192;
 }  // namespace
 
 TempoChannel::TempoChannel(DWORD flags, std::shared_ptr<DecodeChannel> source,
@@ -18,7 +21,8 @@ TempoChannel::TempoChannel(DWORD flags, std::shared_ptr<DecodeChannel> source,
       channels_(source_->channels()),
       sourceKind_(source_->sourceKind()),
       length_(source_->lengthFrames()),
-      feed_(kFeedFrames * channels_) {}
+      feed_(kFeedFrames * channels_),
+      tail_(kTailFrames * channels_) {}
 
 std::uint64_t TempoChannel::positionFrames() const {
     if (released()) {
@@ -106,7 +110,9 @@ std::size_t TempoChannel::read(std::int16_t* out, std::size_t frames) {
         }
         stretcher_->put(feed_.data(), fed, from);
         if (fed == 0 || stopFromSyncRequested()) {
-            stretcher_->drain();
+            // What follows the stop point pushes the held audio out; it is not played.
+            const std::size_t tail = source_->peek(tail_.data(), kTailFrames);
+            stretcher_->drain(tail_.data(), tail);
             if (!stretcher_->draining()) {
                 finishStopFromSync();
                 break;

@@ -51,6 +51,7 @@ class TempoChannel final : public Channel {
     const std::uint32_t sourceKind_;
     const std::uint64_t length_;
     std::vector<std::int16_t> feed_;
+    std::vector<std::int16_t> tail_;
 };
 
 }  // namespace tarvel::audio

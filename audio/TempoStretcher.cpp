@@ -10,6 +10,8 @@ namespace tarvel::audio {
 namespace {
 constexpr float kInt16Scale = 32768.0f;
 constexpr std::size_t kChunkFrames = 1024;
+// Bound on the silence pushed in to drain the stretcher (about 3 s at 44.1 kHz).
+constexpr int kMaxSilenceChunks = 128;
 
 std::int16_t ToInt16(float v) {
     const float scaled = std::nearbyint(v * kInt16Scale);
@@ -54,11 +56,7 @@ void TempoStretcher::put(const std::int16_t* in, std::size_t frames, std::uint64
     outFed_ += static_cast<double>(frames) / s;
     for (std::size_t done = 0; done < frames;) {
         const std::size_t n = std::min(kChunkFrames, frames - done);
-        const std::int16_t* src = in + done * channels_;
-        for (std::size_t i = 0; i < n * channels_; ++i) {
-            floatBuffer_[i] = static_cast<float>(src[i]) / kInt16Scale;
-        }
-        touch_->putSamples(floatBuffer_.data(), static_cast<uint>(n));
+        putFloat(in + done * channels_, n);
         done += n;
     }
 }
@@ -91,15 +89,32 @@ std::size_t TempoStretcher::receive(std::int16_t* out, std::size_t frames) {
     return done;
 }
 
-void TempoStretcher::drain() {
+void TempoStretcher::drain(const std::int16_t* tail, std::size_t tailFrames) {
     if (drainLimit_ || segments_.empty()) {
         return;
     }
     drainLimit_ = static_cast<std::uint64_t>(std::llround(outFed_));
-    touch_->flush();
     if (outTaken_ >= *drainLimit_) {
         clear();
+        return;
     }
+    const std::uint64_t needed = *drainLimit_ - outTaken_;
+    for (std::size_t done = 0; done < tailFrames && touch_->numSamples() < needed;) {
+        const std::size_t n = std::min(kChunkFrames, tailFrames - done);
+        putFloat(tail + done * channels_, n);
+        done += n;
+    }
+    std::fill(floatBuffer_.begin(), floatBuffer_.end(), 0.0f);
+    for (int i = 0; i < kMaxSilenceChunks && touch_->numSamples() < needed; ++i) {
+        touch_->putSamples(floatBuffer_.data(), static_cast<uint>(kChunkFrames));
+    }
+}
+
+void TempoStretcher::putFloat(const std::int16_t* in, std::size_t frames) {
+    for (std::size_t i = 0; i < frames * channels_; ++i) {
+        floatBuffer_[i] = static_cast<float>(in[i]) / kInt16Scale;
+    }
+    touch_->putSamples(floatBuffer_.data(), static_cast<uint>(frames));
 }
 
 void TempoStretcher::clear() {

@@ -42,8 +42,10 @@ class TempoStretcher {
     void put(const std::int16_t* in, std::size_t frames, std::uint64_t sourceFrame);
     // Takes up to `frames` stretched frames.
     std::size_t receive(std::int16_t* out, std::size_t frames);
-    // No more input follows: what is held comes out, cut to the length the input stands for.
-    void drain();
+    // No more input counts: what is held comes out, cut to the length the input stands for.
+    // `tail` is the audio that would have followed (pushes the held audio out with real sound
+    // rather than silence); silence makes up for what it lacks.
+    void drain(const std::int16_t* tail, std::size_t tailFrames);
     bool draining() const { return drainLimit_.has_value(); }
     // Drops everything held.
     void clear();
@@ -60,6 +62,7 @@ class TempoStretcher {
         double outEnd() const { return outStart + static_cast<double>(frames) / speed; }
     };
     void dropPlayedSegments();
+    void putFloat(const std::int16_t* in, std::size_t frames);
 
     std::unique_ptr<soundtouch::SoundTouch> touch_;
     const std::uint32_t channels_;

@@ -1,0 +1,318 @@
+// Playback through the capture output: loop seams at every speed, pitch, single play, end syncs,
+// stop and resume, volume, level, position and rate conversion.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+#include "audio/CaptureOutput.h"
+#include "audio/bass.h"
+#include "tests/audio/engine_helpers.h"
+#include "tests/support/TestAudio.h"
+
+namespace tarvel::engine_test {
+namespace {
+
+using test::Pcm;
+
+constexpr DWORD kRate = 44100;
+constexpr DWORD kLoadFlags = BASS_FX_FREESOURCE | BASS_SAMPLE_LOOP;
+constexpr double kFullScale = 32768.0;
+
+// What the player's sync callback does: back to the start in repeat play, stop in single play.
+// Here it also switches to single play after a given number of passes.
+struct LoopState {
+    QWORD start = 0;
+    std::atomic<int> fired{0};
+    int repeatPasses = 0;  // seams before the stop
+};
+
+void LoopSync(HSYNC, DWORD channel, DWORD, void* user) {
+    auto* s = static_cast<LoopState*>(user);
+    const int n = ++s->fired;
+    if (n <= s->repeatPasses) {
+        if (!BASS_ChannelSetPosition(channel, s->start)) {
+            BASS_ChannelSetPosition(channel, 0);
+        }
+    } else {
+        BASS_ChannelStop(channel);
+    }
+}
+
+class Playback : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(audio::InitCapture(kRate)); }
+    void TearDown() override { BASS_Free(); }
+
+    // Opens the way the player's load does, then applies the speed the way play does.
+    static HSTREAM Open(Pcm pcm, int speedPercent) {
+        const HSTREAM tempo = BASS_FX_TempoCreate(OpenPcmStream(std::move(pcm)), kLoadFlags);
+        BASS_FX_TempoSetOption(tempo, BASS_FX_TEMPO_OPTION_SEQUENCE_MS, 32);
+        BASS_FX_TempoSetOption(tempo, BASS_FX_TEMPO_OPTION_SEEKWINDOW_MS, 20);
+        BASS_ChannelSetAttributes(tempo, -1, 100, -101);
+        BASS_FX_TempoSet(tempo, static_cast<float>(speedPercent - 100), 44100.0f, 0.0f);
+        BASS_FX_TempoSetOption(tempo, BASS_FX_TEMPO_OPTION_SEQUENCE_MS, 32);
+        BASS_FX_TempoSetOption(tempo, BASS_FX_TEMPO_OPTION_SEEKWINDOW_MS, 20);
+        return tempo;
+    }
+
+    // Renders stereo frames until the channel stops (or `maxFrames`); returns the left side up
+    // to the last frame the channel produced.
+    static std::vector<std::int16_t> RenderUntilStopped(HSTREAM h, std::size_t maxFrames) {
+        constexpr std::size_t kBlock = 64;
+        std::vector<std::int16_t> left;
+        std::vector<std::int16_t> block(kBlock * 2);
+        while (left.size() < maxFrames && BASS_ChannelIsActive(h) == BASS_ACTIVE_PLAYING) {
+            audio::CaptureRender(block.data(), kBlock);
+            for (std::size_t f = 0; f < kBlock; ++f) {
+                left.push_back(block[f * 2]);
+            }
+        }
+        // The block in which the channel stopped is padded with silence.
+        while (!left.empty() && left.back() == 0 &&
+               BASS_ChannelIsActive(h) != BASS_ACTIVE_PLAYING) {
+            left.pop_back();
+        }
+        return left;
+    }
+
+    static std::vector<std::int16_t> Render(std::size_t frames) {
+        std::vector<std::int16_t> out(frames * 2);
+        audio::CaptureRender(out.data(), frames);
+        return out;
+    }
+};
+
+// The largest |y[n+1] - 2cos(w) y[n] + y[n-1]| over [from, to), as a fraction of full scale:
+// zero for a pure sine of angular step w, large at any jump, gap or overlap.
+double WorstResidual(const std::vector<std::int16_t>& y, double w, std::size_t from,
+                     std::size_t to) {
+    const double c = 2.0 * std::cos(w);
+    double worst = 0.0;
+    for (std::size_t n = std::max<std::size_t>(from, 1); n + 1 < std::min(to, y.size()); ++n) {
+        worst = std::max(worst, std::abs(y[n + 1] - c * y[n] + y[n - 1]) / kFullScale);
+    }
+    return worst;
+}
+
+class LoopSeams : public Playback, public ::testing::WithParamInterface<int> {};
+
+TEST_P(LoopSeams, RepeatPlayHasNoDiscontinuityAndTheExpectedLength) {
+    const int speed = GetParam();
+    constexpr double kFreq = 441.0;
+    constexpr int kPasses = 5;
+    const HSTREAM h = Open(MonoSine(kRate, kRate * 3, kFreq, 0.5), speed);
+    ASSERT_NE(h, 0u);
+    LoopState loop;
+    loop.start = kRate * 2;  // 1.000 s in bytes (mono)
+    loop.repeatPasses = kPasses - 1;
+    const QWORD end = kRate * 2 * 2;  // 2.000 s
+    ASSERT_NE(BASS_ChannelSetSync(h, BASS_SYNC_POS | BASS_SYNC_MIXTIME, end, &LoopSync, &loop), 0u);
+    ASSERT_TRUE(BASS_ChannelSetPosition(h, loop.start));
+    ASSERT_TRUE(BASS_ChannelPlay(h, 0));
+    const std::vector<std::int16_t> out = RenderUntilStopped(h, kRate * 30);
+    EXPECT_EQ(loop.fired.load(), kPasses);
+    const double expected = kPasses * kRate * 100.0 / speed;
+    EXPECT_NEAR(static_cast<double>(out.size()), expected, expected * 0.01);
+    // After the stretcher's start-up, and up to the end of the last pass.
+    const std::size_t startUp = speed == 100 ? 0 : kRate / 10;
+    const double w = 2.0 * std::numbers::pi * kFreq / kRate;
+    EXPECT_LT(WorstResidual(out, w, startUp, out.size()), 0.01);
+    EXPECT_EQ(BASS_ChannelGetPosition(h), end);
+}
+
+INSTANTIATE_TEST_SUITE_P(Speeds, LoopSeams, ::testing::Values(50, 75, 100, 150, 200, 400));
+
+// Frequency from the count of rising zero crossings over the middle of the output.
+double MeasuredFrequency(const std::vector<std::int16_t>& y) {
+    const std::size_t from = y.size() / 4;
+    const std::size_t to = y.size() * 3 / 4;
+    std::size_t first = 0;
+    std::size_t last = 0;
+    int crossings = 0;
+    for (std::size_t n = from; n + 1 < to; ++n) {
+        if (y[n] < 0 && y[n + 1] >= 0) {
+            if (crossings == 0) {
+                first = n;
+            }
+            last = n;
+            ++crossings;
+        }
+    }
+    return crossings > 1 ? (crossings - 1) * static_cast<double>(kRate) / (last - first) : 0.0;
+}
+
+class Pitch : public Playback, public ::testing::WithParamInterface<int> {};
+
+TEST_P(Pitch, ToneKeepsItsFrequencyAtAnySpeed) {
+    const HSTREAM h = Open(MonoSine(kRate, kRate * 8, 440.0, 0.5), GetParam());
+    ASSERT_TRUE(BASS_ChannelPlay(h, 0));
+    const std::vector<std::int16_t> stereo = Render(kRate * 3 / 2);
+    std::vector<std::int16_t> left(stereo.size() / 2);
+    for (std::size_t i = 0; i < left.size(); ++i) {
+        left[i] = stereo[i * 2];
+    }
+    EXPECT_NEAR(MeasuredFrequency(left), 440.0, 440.0 * 0.005);
+}
+
+INSTANTIATE_TEST_SUITE_P(Speeds, Pitch, ::testing::Values(50, 100, 400));
+
+class SinglePlay : public Playback, public ::testing::WithParamInterface<int> {};
+
+TEST_P(SinglePlay, StopsExactlyAtTheEndMark) {
+    const int speed = GetParam();
+    const Pcm pcm = test::MakeNoise(kRate, 1, kRate * 2, 5, 0.5);
+    const HSTREAM h = Open(pcm, speed);
+    LoopState loop;  // no repeats: the first sync stops
+    const QWORD start = 10000 * 2;
+    const QWORD end = 40000 * 2;
+    BASS_ChannelSetSync(h, BASS_SYNC_POS | BASS_SYNC_MIXTIME, end, &LoopSync, &loop);
+    BASS_ChannelSetPosition(h, start);
+    ASSERT_TRUE(BASS_ChannelPlay(h, 0));
+    const std::vector<std::int16_t> out = RenderUntilStopped(h, kRate * 10);
+    EXPECT_EQ(loop.fired.load(), 1);
+    EXPECT_EQ(BASS_ChannelIsActive(h), BASS_ACTIVE_STOPPED);
+    EXPECT_EQ(BASS_ChannelGetPosition(h), end);
+    if (speed == 100) {
+        ASSERT_EQ(out.size(), 30000u);
+        EXPECT_TRUE(std::equal(out.begin(), out.end(), pcm.samples.begin() + 10000));
+    } else {
+        // The stretched output stands for exactly the frames up to the mark (within a frame or
+        // two of rounding at the speed change).
+        const double expected = 30000.0 * 100.0 / speed;
+        EXPECT_NEAR(static_cast<double>(out.size()), expected, 3.0);
+    }
+    // Nothing more comes out.
+    const std::vector<std::int16_t> after = Render(4410);
+    EXPECT_TRUE(std::all_of(after.begin(), after.end(), [](std::int16_t s) { return s == 0; }));
+}
+
+INSTANTIATE_TEST_SUITE_P(Speeds, SinglePlay, ::testing::Values(50, 100, 150, 400));
+
+TEST_F(Playback, EndSyncFiresAtTheEndOfTheSource) {
+    const Pcm pcm = test::MakeRamp(kRate, 1, 20000);
+    const HSTREAM h = Open(pcm, 100);
+    LoopState loop;
+    ASSERT_NE(BASS_ChannelSetSync(h, BASS_SYNC_END | BASS_SYNC_MIXTIME, 0, &LoopSync, &loop), 0u);
+    ASSERT_TRUE(BASS_ChannelPlay(h, 0));
+    const std::vector<std::int16_t> out = RenderUntilStopped(h, kRate);
+    EXPECT_EQ(loop.fired.load(), 1);
+    ASSERT_GE(out.size(), 19990u);
+    EXPECT_TRUE(std::equal(out.begin(), out.begin() + 19990, pcm.samples.begin()));
+    EXPECT_EQ(BASS_ChannelGetPosition(h), 40000u);
+}
+
+TEST_F(Playback, LoopFlagWrapsToTheStartWhenNoSyncMovesIt) {
+    const Pcm pcm = test::MakeRamp(kRate, 1, 1000);
+    const HSTREAM h = Open(pcm, 100);
+    ASSERT_TRUE(BASS_ChannelPlay(h, 0));
+    const std::vector<std::int16_t> out = Render(2500);
+    for (std::size_t i = 0; i < 2500; ++i) {
+        ASSERT_EQ(out[i * 2], pcm.samples[i % 1000]) << i;
+    }
+}
+
+TEST_F(Playback, StopAndPlayResumeAtTheExactSample) {
+    for (const int speed : {100, 150}) {
+        SCOPED_TRACE(speed);
+        const Pcm pcm = test::MakeNoise(kRate, 2, kRate, 9, 0.5);
+        const HSTREAM a = Open(pcm, speed);
+        ASSERT_TRUE(BASS_ChannelPlay(a, 0));
+        const std::vector<std::int16_t> straight = Render(6000);
+        BASS_StreamFree(a);
+
+        const HSTREAM b = Open(pcm, speed);
+        ASSERT_TRUE(BASS_ChannelPlay(b, 0));
+        std::vector<std::int16_t> resumed = Render(2500);
+        ASSERT_TRUE(BASS_ChannelStop(b));
+        EXPECT_EQ(BASS_ChannelIsActive(b), BASS_ACTIVE_STOPPED);
+        const QWORD stoppedAt = BASS_ChannelGetPosition(b);
+        const std::vector<std::int16_t> silence = Render(700);
+        EXPECT_TRUE(std::all_of(silence.begin(), silence.end(), [](auto s) { return s == 0; }));
+        EXPECT_EQ(BASS_ChannelGetPosition(b), stoppedAt);
+        ASSERT_TRUE(BASS_ChannelPlay(b, 0));
+        const std::vector<std::int16_t> rest = Render(3500);
+        resumed.insert(resumed.end(), rest.begin(), rest.end());
+        EXPECT_EQ(resumed, straight);
+        BASS_StreamFree(b);
+    }
+}
+
+TEST_F(Playback, VolumeScalesTheOutputButNotTheLevel) {
+    Pcm pcm{kRate, 2, std::vector<std::int16_t>(kRate * 2, 20000)};
+    const HSTREAM h = Open(pcm, 100);
+    ASSERT_TRUE(BASS_ChannelSetAttributes(h, -1, 25, -101));
+    DWORD volume = 0;
+    ASSERT_TRUE(BASS_ChannelGetAttributes(h, nullptr, &volume, nullptr));
+    EXPECT_EQ(volume, 25u);
+    EXPECT_EQ(BASS_ChannelGetLevel(h), 0u);  // not playing
+    ASSERT_TRUE(BASS_ChannelPlay(h, 0));
+    const std::vector<std::int16_t> out = Render(2000);
+    EXPECT_EQ(out[100], 5000);
+    EXPECT_EQ(BASS_ChannelGetLevel(h), (20000u << 16) | 20000u);
+    EXPECT_FALSE(BASS_ChannelSetAttributes(h, -1, 101, -101));
+    EXPECT_FALSE(BASS_ChannelSetAttributes(h, 12345, 50, -101));
+    ASSERT_TRUE(BASS_ChannelGetAttributes(h, nullptr, &volume, nullptr));
+    EXPECT_EQ(volume, 25u);  // a refused call changes nothing
+    BASS_ChannelStop(h);
+    EXPECT_EQ(BASS_ChannelGetLevel(h), 0u);
+}
+
+TEST_F(Playback, LevelOfAPlayingChannelCoversTheLastTwentyMilliseconds) {
+    Pcm pcm{kRate, 1, std::vector<std::int16_t>(kRate, 1000)};
+    std::fill(pcm.samples.begin() + 5000, pcm.samples.begin() + 5010, -30000);
+    const HSTREAM h = Open(pcm, 100);
+    ASSERT_TRUE(BASS_ChannelPlay(h, 0));
+    Render(5200);
+    EXPECT_EQ(BASS_ChannelGetLevel(h), (30000u << 16) | 30000u);
+    Render(882);  // the loud frames are now more than 20 ms back
+    EXPECT_EQ(BASS_ChannelGetLevel(h), (1000u << 16) | 1000u);
+}
+
+TEST_F(Playback, PositionOfAPlayingChannelFollowsWhatWasRendered) {
+    const HSTREAM h = Open(MonoSine(kRate, kRate * 4, 300.0, 0.5), 200);
+    ASSERT_TRUE(BASS_ChannelSetPosition(h, 10000 * 2));
+    EXPECT_EQ(BASS_ChannelGetPosition(h), 10000u * 2);
+    ASSERT_TRUE(BASS_ChannelPlay(h, 0));
+    Render(kRate / 2);
+    // Half a second of output at twice the speed is one second of source (10 ms tolerance).
+    const double pos = BASS_ChannelGetPosition(h) / 2.0;
+    EXPECT_NEAR(pos, 10000.0 + kRate, kRate * 0.01);
+}
+
+TEST_F(Playback, OtherRatesAreConvertedToTheDeviceRate) {
+    constexpr DWORD kSourceRate = 22050;
+    const HSTREAM h = Open(MonoSine(kSourceRate, kSourceRate * 2, 441.0, 0.5), 100);
+    LoopState loop;
+    BASS_ChannelSetSync(h, BASS_SYNC_END | BASS_SYNC_MIXTIME, 0, &LoopSync, &loop);
+    ASSERT_TRUE(BASS_ChannelPlay(h, 0));
+    const std::vector<std::int16_t> out = RenderUntilStopped(h, kRate * 4);
+    EXPECT_NEAR(static_cast<double>(out.size()), kRate * 2.0, kRate * 0.01);
+    EXPECT_NEAR(MeasuredFrequency(out), 441.0, 441.0 * 0.005);
+}
+
+TEST_F(Playback, DecodeOnlyChannelsCannotPlayAndPlayNeedsAnOutput) {
+    const HSTREAM d = OpenPcmStream(test::MakeRamp(kRate, 2, 100));
+    EXPECT_FALSE(BASS_ChannelPlay(d, 0));
+    EXPECT_FALSE(BASS_ChannelStop(d));
+    BASS_StreamFree(d);
+    const HSTREAM h = Open(test::MakeRamp(kRate, 2, 100), 100);
+    BASS_Free();
+    EXPECT_EQ(BASS_ChannelGetLength(h), BASS_ERROR_QWORD);  // released with the output
+    EXPECT_FALSE(BASS_Free());
+    ASSERT_TRUE(audio::InitCapture(kRate));
+    EXPECT_FALSE(audio::InitCapture(kRate));  // one output at a time
+}
+
+TEST(EngineLibrary, VersionPassesTheStartUpTest) {
+    const DWORD v = BASS_GetVersion();
+    EXPECT_EQ(v >> 16, 0x0203u);
+    EXPECT_GE(v & 0xFFFF, 3u);
+    EXPECT_TRUE(BASS_SetConfig(0x10500, 1));
+}
+
+}  // namespace
+}  // namespace tarvel::engine_test
