@@ -2,6 +2,10 @@
 // columns, the normalisation and the CD image.
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTimer>
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -82,6 +86,38 @@ TEST(ScanBytesPerPixel, FromLengthWidthAndTheTwentyMillisecondFloor) {
         EXPECT_EQ(session.BytesPerPixel.load(), c.expected);
         ASSERT_TRUE(WaitForScanEnd(session));
     }
+}
+
+// The window's debounce: every resize restarts Timer2; only its firing prepares a scan.
+TEST(ScanDebounce, ResizesWithin100msStartOneScan) {
+    FakeAudio audio;
+    PlayerSession session;
+    FakeSource s = Source(kOneMinute);
+    audio.AddFile("a.wav", s);
+    session.CurrentFileName = "a.wav";
+    session.PlayChannel = audio.MakePlayChannel(s);
+    ScanController scan(session, audio);
+    QTimer Timer2;
+    Timer2.setSingleShot(true);
+    Timer2.setInterval(100);
+    QObject::connect(&Timer2, &QTimer::timeout, [&] {
+        Timer2.stop();
+        scan.Timer2Timer(kWidth);
+    });
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < 5; ++i) {
+        Timer2.stop();  // FormResize
+        Timer2.start();
+        QTest::qWait(10);
+    }
+    if (clock.elapsed() >= 100 || audio.scanOpens.load() != 0) {
+        GTEST_SKIP() << "the machine was too slow to resize five times within 100 ms";
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return audio.scanOpens.load() > 0; }, 5000));
+    QTest::qWait(250);
+    EXPECT_EQ(audio.scanOpens.load(), 1);
+    EXPECT_TRUE(WaitForScanEnd(session));
 }
 
 // Readings of a source two readings per column wide, with the positions after each reading.
