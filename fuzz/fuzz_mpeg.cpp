@@ -1,0 +1,11 @@
+// The MPEG probe and the libmpg123 decoder, opened from a file as the engine does.
+#include "audio/decoders/MpegDecoder.h"
+#include "fuzz/FuzzInput.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const tarvel::fuzz::MemoryFile file(data, size);
+    if (auto d = tarvel::audio::OpenMpegFile(file.path())) {
+        tarvel::fuzz::Exercise(*d);
+    }
+    return 0;
+}
