@@ -1,0 +1,243 @@
+// The main window's controls: place, size, colour, text and visibility, and the window events.
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+#include "app/LibraryVersion.h"
+#include "app/Main.h"
+#include "resources/Images.h"
+
+namespace tarvel {
+namespace {
+
+TForm1::AudioInit DummyDevice() {
+    return [](TForm1& form) { return BASS_Init(-1, 44100, 0, &form, nullptr) != 0; };
+}
+
+struct Placement {
+    const char* name;
+    std::function<QWidget&(TForm1&)> widget;
+    QRect rect;
+    bool visible;
+};
+
+class WindowLayout : public ::testing::TestWithParam<Placement> {};
+
+TEST_P(WindowLayout, PlaceSizeVisibility) {
+    TForm1 form(DummyDevice());
+    const Placement& p = GetParam();
+    QWidget& w = p.widget(form);
+    EXPECT_EQ(w.geometry(), p.rect);
+    EXPECT_EQ(!w.isHidden(), p.visible);
+}
+
+#define PLACE(name, rect, visible)                                          \
+    Placement {                                                             \
+#name, [](TForm1 & f) -> QWidget& { return f.name; }, rect, visible \
+    }
+#define MODULE(i, left, width)                                                            \
+    Placement {                                                                           \
+        "FramSpeedBtn" #i, [](TForm1& f) -> QWidget& { return *f.ModuleButtons[i - 7]; }, \
+            QRect(left, 0, width, 38), false                                              \
+    }
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, WindowLayout,
+    ::testing::Values(
+        PLACE(Panel3, QRect(0, -37, 890, 110), true), PLACE(Image1, QRect(0, 0, 890, 110), true),
+        PLACE(SpinEdit1, QRect(302, 79, 49, 22), true), PLACE(Panel7, QRect(181, 90, 71, 14), true),
+        PLACE(TrackBar1, QRect(1, 1, 69, 12), true), PLACE(CheckBox5, QRect(140, 76, 13, 14), true),
+        PLACE(Panel6, QRect(153, 76, 99, 13), true), PLACE(Shape2, QRect(2, 2, 0, 5), true),
+        PLACE(Shape4, QRect(2, 7, 0, 5), true), PLACE(FramSpeedBtn6, QRect(3, 42, 126, 32), true),
+        PLACE(Panel1, QRect(129, 42, 757, 32), true), PLACE(Panel2, QRect(1, 1, 43, 30), true),
+        PLACE(Label3, QRect(2, -2, 40, 13), false), PLACE(Label4, QRect(2, 8, 40, 13), true),
+        PLACE(Label5, QRect(2, 18, 40, 13), true), PLACE(PB, QRect(44, 1, 712, 30), true),
+        PLACE(ProgressBar1, QRect(128, 10, 153, 13), false),
+        PLACE(FramSpeedBtn1, QRect(381, 74, 127, 32), true),
+        PLACE(FramSpeedBtn2, QRect(507, 74, 127, 32), true),
+        PLACE(FramSpeedBtn3, QRect(633, 74, 127, 32), true),
+        PLACE(FramSpeedBtn4, QRect(759, 74, 127, 32), true),
+        PLACE(FramSpeedBtn5, QRect(887, 74, 127, 32), false), MODULE(7, 0, 128),
+        MODULE(8, 127, 128), MODULE(9, 254, 128), MODULE(10, 381, 128), MODULE(11, 508, 128),
+        MODULE(12, 635, 128), MODULE(13, 762, 128), MODULE(14, 889, 129)),
+    [](const ::testing::TestParamInfo<Placement>& info) { return std::string(info.param.name); });
+
+TEST(MainWindow, LabelsSitAtTheirPointsWithTheirTexts) {
+    TForm1 form(DummyDevice());
+    EXPECT_EQ(form.Label1.pos(), QPoint(263, 83));
+    EXPECT_EQ(form.Label1.text(), "SPEED");
+    EXPECT_EQ(form.Label2.pos(), QPoint(357, 83));
+    EXPECT_EQ(form.Label2.text(), "%");
+    EXPECT_EQ(form.Label6.pos(), QPoint(140, 90));
+    EXPECT_EQ(form.Label6.text(), "VOLUME");
+    EXPECT_EQ(form.Label3.text(), "0000.00");
+    EXPECT_EQ(form.Label4.text(), "0.00");
+    EXPECT_EQ(form.Label5.text(), "0.00");
+    EXPECT_TRUE(form.Label3.alignment() & Qt::AlignRight);
+    for (QLabel* label : {&form.Label1, &form.Label2, &form.Label6, &form.Label3}) {
+        EXPECT_FALSE(label->autoFillBackground()) << "labels are transparent";
+    }
+}
+
+TEST(MainWindow, Colours) {
+    TForm1 form(DummyDevice());
+    const QColor yellow(0xFF, 0xFF, 0x00);
+    EXPECT_EQ(form.Panel3.Color(), QColor(0x00, 0x00, 0x44));
+    EXPECT_EQ(form.Panel7.Color(), QColor(0x00, 0x00, 0x44));
+    EXPECT_EQ(form.Panel1.Color(), QColor(0, 0, 0));
+    EXPECT_EQ(form.Panel2.Color(), QColor(0x22, 0x22, 0x00));
+    EXPECT_EQ(form.Panel6.Color(), QColor(0x22, 0x22, 0x00));
+    EXPECT_EQ(form.Shape2.BrushColor(), QColor(0x00, 0x80, 0xFF));
+    EXPECT_EQ(form.Shape4.BrushColor(), QColor(0x00, 0x80, 0xFF));
+    EXPECT_EQ(form.SpinEdit1.Color(), QColor(0xFF, 0xFF, 0xFF));
+    EXPECT_EQ(form.PB.palette().color(QPalette::Window), QColor(0x11, 0x55, 0x11));
+    for (QLabel* label : {&form.Label1, &form.Label2, &form.Label6, &form.Label4}) {
+        EXPECT_EQ(label->palette().color(QPalette::WindowText), yellow)
+            << label->text().toStdString();
+    }
+    EXPECT_EQ(form.Label3.palette().color(QPalette::WindowText), QColor(0xFF, 0xFF, 0xFF));
+    EXPECT_EQ(form.Label5.palette().color(QPalette::WindowText), QColor(0xFF, 0x00, 0x00));
+    EXPECT_EQ(form.FramSpeedBtn1.palette().color(QPalette::WindowText), yellow);
+    EXPECT_EQ(form.palette().color(QPalette::Window), QColor(0xFF, 0xFF, 0xFF));
+}
+
+TEST(MainWindow, WindowFrameFontAndControlSettings) {
+    TForm1 form(DummyDevice());
+    EXPECT_EQ(form.windowTitle(), "Tarvel Player");
+    EXPECT_EQ(form.size(), QSize(890, 73));
+    EXPECT_EQ(form.minimumSize(), QSize(890, 73));
+    EXPECT_EQ(form.maximumSize(), QSize(890, 73));
+    EXPECT_TRUE(form.windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_TRUE(form.windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(form.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_EQ(form.font().pixelSize(), 11);
+    EXPECT_EQ(form.font().families().value(0), "Tahoma");
+    EXPECT_EQ(form.Label1.font().pixelSize(), 11);
+
+    EXPECT_EQ(form.SpinEdit1.Text(), "100");
+    EXPECT_EQ(form.SpinEdit1.MinValue(), 50);
+    EXPECT_EQ(form.SpinEdit1.MaxValue(), 400);
+    EXPECT_EQ(form.TrackBar1.minimum(), 0);
+    EXPECT_EQ(form.TrackBar1.maximum(), 100);
+    EXPECT_EQ(form.TrackBar1.value(), 50);
+    EXPECT_EQ(form.TrackBar1.pageStep(), 10);
+    EXPECT_EQ(form.TrackBar1.singleStep(), 0);
+    EXPECT_EQ(form.TrackBar1.tickPosition(), QSlider::NoTicks);
+    EXPECT_TRUE(form.CheckBox5.isChecked());
+    EXPECT_TRUE(form.CheckBox5.text().isEmpty());
+    EXPECT_EQ(form.PB.cursor().shape(), Qt::SplitVCursor);
+    EXPECT_EQ(form.PB.toolTip(), QString::fromUtf8("開始位置：左クリック / 停止位置：右クリック"));
+    EXPECT_EQ(form.od.Title, QString::fromUtf8("音声ファイルを開く"));
+}
+
+TEST(MainWindow, ButtonsCaptionsAndGlyphs) {
+    TForm1 form(DummyDevice());
+    struct Face {
+        controls::TFramSpeedBtn* button;
+        const char* caption;
+        int glyph;  // -1: none
+    };
+    const Face faces[] = {
+        {&form.FramSpeedBtn1, "PLAY / PAUSE", 0}, {&form.FramSpeedBtn2, "STOP", 3},
+        {&form.FramSpeedBtn3, "REPEAT PLAY", 4},  {&form.FramSpeedBtn4, "LOAD", 6},
+        {&form.FramSpeedBtn6, "RESET", -1},       {&form.FramSpeedBtn5, "サポート", -1},
+    };
+    for (const Face& f : faces) {
+        EXPECT_EQ(f.button->Caption(), QString::fromUtf8(f.caption));
+        EXPECT_EQ(f.button->Layout(), controls::TFramSpeedBtn::TButtonLayout::blGlyphBottom);
+        EXPECT_EQ(f.button->Spacing(), 0);
+        if (f.glyph >= 0) {
+            EXPECT_EQ(f.button->Glyph(), resources::Glyph(f.glyph)) << f.caption;
+        } else {
+            EXPECT_TRUE(f.button->Glyph().isNull()) << f.caption;
+        }
+    }
+    for (int i = 0; i < kModuleButtonCount; ++i) {
+        EXPECT_EQ(form.ModuleButtons[i]->Caption(), QString::fromUtf8(kModuleButtons[i].caption));
+    }
+}
+
+TEST(MainWindow, CreationState) {
+    TForm1 form(DummyDevice());
+    EXPECT_TRUE(form.AudioReady());
+    EXPECT_EQ(form.Session.MeterDecay, 3276);
+    EXPECT_EQ(form.Session.SampleRate, 44100u);
+    EXPECT_TRUE(form.Session.RepeatMode);
+    EXPECT_FALSE(form.Session.Playing);
+    EXPECT_EQ(form.Session.BytesPerPixel.load(), 0u);
+    EXPECT_EQ(form.Session.PlayChannel.load(), 0u);
+    EXPECT_TRUE(form.Timer1.isActive());
+    EXPECT_EQ(form.Timer1.interval(), 20);
+    EXPECT_FALSE(form.Timer2.isActive());
+    EXPECT_EQ(form.Timer2.interval(), 100);
+    EXPECT_TRUE(form.Timer3.isActive());
+    EXPECT_EQ(form.Timer3.interval(), 50);
+    EXPECT_NE(form.SingleProc1.MutexHandle(), nullptr);
+}
+
+TEST(MainWindow, FirstShowAutoLoadsAndArmsTheScanOnce) {
+    TForm1 form(DummyDevice());
+    form.ProgramPath = "/nonexistent/player";
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    EXPECT_TRUE(form.Timer2.isActive());
+    EXPECT_EQ(form.Session.PlayChannel.load(), 0u);  // no companion file: nothing loaded
+    // The debounce fires once and starts a scan that finds nothing.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !form.Timer2.isActive(); }, 2000));
+}
+
+TEST(MainWindow, CloseQuerySetsClosingState) {
+    TForm1 form(DummyDevice());
+    form.show();
+    form.close();
+    EXPECT_TRUE(form.Session.Closing);
+    EXPECT_FALSE(form.Session.RepeatMode);
+    EXPECT_FALSE(form.Session.Playing);
+    EXPECT_EQ(form.Session.BytesPerPixel.load(), 1u);
+    EXPECT_FALSE(form.Timer1.isActive());
+}
+
+TEST(MainWindow, MissingModuleProgramMessage) {
+    TForm1 form(DummyDevice());
+    QString shown;
+    QTimer::singleShot(0, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shown = box->text();
+            box->accept();
+        }
+    });
+    form.ModuleButtonClick(2);
+    EXPECT_EQ(shown, QString::fromUtf8("実行ファイル(P3.exe)が見つかりません"));
+}
+
+TEST(LibraryVersion, OnlyTwoThreeFromBuildThree) {
+    EXPECT_TRUE(VersionAccepted(0x02030003));
+    EXPECT_TRUE(VersionAccepted(0x02030009));
+    EXPECT_TRUE(VersionAccepted(BASS_GetVersion()));
+    EXPECT_FALSE(VersionAccepted(0x02030002));
+    EXPECT_FALSE(VersionAccepted(0x02020010));
+    EXPECT_FALSE(VersionAccepted(0x02040000));
+}
+
+// Last in this file: the quit request it provokes stops every later nested event loop.
+TEST(ZLastMainWindow, FailedAudioInitRequestsQuitButStillShows) {
+    bool quitSeen = false;
+    {
+        TForm1 form([](TForm1&) { return false; });
+        EXPECT_FALSE(form.AudioReady());
+        form.ProgramPath = "/nonexistent/player";
+        form.show();  // FormShow still runs; its open attempt fails
+        EXPECT_EQ(form.Session.PlayChannel.load(), 0u);
+        QEventLoop loop;
+        QTimer::singleShot(2000, &loop, [&] { loop.exit(-1); });
+        quitSeen = loop.exec() == 1;  // the queued quit ends this loop with the failure code
+    }
+    EXPECT_TRUE(quitSeen);
+}
+
+}  // namespace
+}  // namespace tarvel

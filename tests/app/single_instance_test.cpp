@@ -1,0 +1,89 @@
+// The real program started twice: the second copy ends at once with exit code 0 and leaves the
+// first running; once the first is killed (SIGKILL), a new start runs normally.
+#include <gtest/gtest.h>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTest>
+
+#include <csignal>
+
+namespace {
+
+constexpr int kStartMs = 10000;
+constexpr const char* kTitle = "Tarvel Player";
+
+QString ProgramPath() {
+    const QByteArray dir = qgetenv("TARVEL_BINARY_DIR");
+    return QString::fromLocal8Bit(dir) + "/app/tarvel-player";
+}
+
+// True while some process holds the name of the running copy.
+bool NameClaimed() {
+    QLocalSocket probe;
+    probe.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
+    probe.connectToServer(kTitle);
+    const bool ok = probe.waitForConnected(500);
+    probe.abort();
+    return ok;
+}
+
+struct Program {
+    QProcess process;
+    Program() {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("SDL_AUDIODRIVER", "dummy");
+        process.setProcessEnvironment(env);
+        process.setProgram(ProgramPath());
+    }
+    ~Program() {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(kStartMs);
+        }
+    }
+};
+
+class SingleInstance : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (qgetenv("TARVEL_BINARY_DIR").isEmpty()) {
+            GTEST_SKIP() << "TARVEL_BINARY_DIR not set";
+        }
+        ASSERT_FALSE(NameClaimed()) << "another copy of the program is already running";
+    }
+};
+
+TEST_F(SingleInstance, SecondCopyEndsSilentlyFirstStays) {
+    Program first;
+    first.process.start();
+    ASSERT_TRUE(first.process.waitForStarted(kStartMs));
+    ASSERT_TRUE(QTest::qWaitFor(NameClaimed, kStartMs)) << "the first copy never claimed its name";
+
+    Program second;
+    second.process.start();
+    ASSERT_TRUE(second.process.waitForStarted(kStartMs));
+    ASSERT_TRUE(second.process.waitForFinished(kStartMs)) << "the second copy did not end";
+    EXPECT_EQ(second.process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.process.exitCode(), 0);
+    EXPECT_TRUE(second.process.readAllStandardOutput().isEmpty());
+
+    QTest::qWait(300);
+    EXPECT_EQ(first.process.state(), QProcess::Running);
+    EXPECT_TRUE(NameClaimed());
+
+    // kill -9: no clean-up runs, yet the name goes with the process.
+    first.process.kill();
+    ASSERT_TRUE(first.process.waitForFinished(kStartMs));
+    EXPECT_FALSE(NameClaimed());
+
+    Program third;
+    third.process.start();
+    ASSERT_TRUE(third.process.waitForStarted(kStartMs));
+    ASSERT_TRUE(QTest::qWaitFor(NameClaimed, kStartMs)) << "a new start after the kill did not run";
+    QTest::qWait(300);
+    EXPECT_EQ(third.process.state(), QProcess::Running);
+}
+
+}  // namespace
