@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QWidget>
+#include <QWindow>
 #include <memory>
 
 #include "controls/FramBtn.h"
@@ -366,6 +367,28 @@ TEST_F(FramSpeedBtnTest, NeverTakesTheFocus) {
     QTest::mouseClick(&b, Qt::LeftButton, {}, QPoint(60, 16));
     EXPECT_FALSE(b.hasFocus());
     EXPECT_EQ(b.focusPolicy(), Qt::NoFocus);
+}
+
+TEST_F(FramSpeedBtnTest, DragFromAnotherControlPassesOverTheButtonWithoutEffect) {
+    TFramSpeedBtn& b = AddButton({10, 10, 127, 32}, "STOP", true);
+    QWidget overview(host_.get());
+    overview.setGeometry(200, 10, 150, 32);
+    Show();
+    QSignalSpy clicks(&b, &TFramSpeedBtn::Click);
+    QWindow* w = host_->windowHandle();
+    QTest::mousePress(w, Qt::LeftButton, {}, QPoint(250, 20));
+    QTest::mouseMove(w, QPoint(60, 20));  // over the button, the left button still held
+    EXPECT_EQ(b.State(), State::bsUp);
+    EXPECT_FALSE(b.Pressing());
+    EXPECT_FALSE(b.Hot());
+    EXPECT_EQ(FrameOf(Shot(b)), Frame::Raised);
+    QTest::mouseRelease(w, Qt::LeftButton, {}, QPoint(60, 20));
+    EXPECT_EQ(clicks.count(), 0);
+    // Once the drag has ended, the next move over the button finds it hot.
+    QTest::mouseMove(w, QPoint(62, 21));
+    EXPECT_TRUE(b.Hot());
+    EXPECT_TRUE(b.Hovered());
+    EXPECT_EQ(FrameOf(Shot(b)), Frame::Raised);
 }
 
 // Neighbours overlap by one column: it shows the later button's left edge, also when only the
