@@ -1,9 +1,7 @@
 #include "audio/decoders/MemoryWavDecoder.h"
 
 #include <algorithm>
-#include <cstring>
 
-#include "audio/decoders/SampleConvert.h"
 #include "audio/decoders/WavImage.h"
 
 namespace tarvel::audio {
@@ -25,7 +23,7 @@ class MemoryWavDecoder final : public Decoder {
         const std::size_t count = n * layout_.channels;
         const std::uint8_t* src = samples_ + pos_ * layout_.bytesPerFrame;
         for (std::size_t i = 0; i < count; ++i) {
-            out[i] = Convert(src);
+            out[i] = ConvertWavSample(layout_.type, src);
             src += layout_.bytesPerFrame / layout_.channels;
         }
         pos_ += n;
@@ -41,37 +39,6 @@ class MemoryWavDecoder final : public Decoder {
     }
 
   private:
-    std::int16_t Convert(const std::uint8_t* p) const {
-        switch (layout_.type) {
-            case WavSampleType::kUnsigned8:
-                return U8ToS16(p[0]);
-            case WavSampleType::kSigned16:
-                return static_cast<std::int16_t>(p[0] | (p[1] << 8));
-            case WavSampleType::kSigned24: {
-                const auto u = static_cast<std::uint32_t>(p[0] | (p[1] << 8) | (p[2] << 16));
-                // Sign-extend from 24 bits.
-                const auto v = static_cast<std::int32_t>(u << 8) >> 8;
-                return S24ToS16(v);
-            }
-            case WavSampleType::kSigned32: {
-                std::uint32_t u;
-                std::memcpy(&u, p, sizeof u);
-                return S32ToS16(static_cast<std::int32_t>(u));
-            }
-            case WavSampleType::kFloat32: {
-                float f;
-                std::memcpy(&f, p, sizeof f);
-                return FloatToS16(f);
-            }
-            case WavSampleType::kFloat64: {
-                double d;
-                std::memcpy(&d, p, sizeof d);
-                return FloatToS16(d);
-            }
-        }
-        return 0;
-    }
-
     const std::uint8_t* samples_;
     WavImageLayout layout_;
     std::uint64_t pos_ = 0;

@@ -1,11 +1,13 @@
 // The four ways the engine opens a source, and the probe order for the stream form:
-// libsndfile's containers by their magic, then MPEG audio with its strict probe. Modules are
-// only opened when asked for, because almost any file "is" some module to a lenient loader.
+// libsndfile's containers by their magic (with a lenient WAV reader behind it), then MPEG audio
+// with its strict probe. Modules are only opened when asked for, because almost any file "is" some
+// module to a lenient loader.
 #include <algorithm>
 
 #include "audio/Decoder.h"
 #include "audio/decoders/CdDecoder.h"
 #include "audio/decoders/ContainerSniff.h"
+#include "audio/decoders/FileWavDecoder.h"
 #include "audio/decoders/MemoryWavDecoder.h"
 #include "audio/decoders/MpegDecoder.h"
 #include "audio/decoders/OpenmptDecoder.h"
@@ -21,7 +23,16 @@ std::unique_ptr<Decoder> OpenStreamFile(const std::string& path) {
     }
     const auto head = file->peek(0, kSniffBytes);
     if (LooksLikeSndfileContainer(head.data(), head.size())) {
-        if (auto d = OpenSndfileFile(path)) {
+        auto d = OpenSndfileFile(path);
+        if (d && d->lengthFrames() > 0) {
+            return d;
+        }
+        // libsndfile takes a data size of 0 literally; such WAV files hold their samples up to
+        // the end of the file.
+        if (auto lenient = OpenWavFileLenient(path)) {
+            return lenient;
+        }
+        if (d) {
             return d;
         }
     }

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "audio/decoders/SampleConvert.h"
+
 namespace tarvel::audio {
 namespace {
 
@@ -88,25 +90,31 @@ std::optional<Format> ParseFmt(const std::uint8_t* p, std::size_t size) {
 }  // namespace
 
 std::optional<WavImageLayout> ParseWavImage(const std::uint8_t* data, std::size_t size) {
-    if (data == nullptr || size < kRiffHeaderSize || !Tag(data, "RIFF") || !Tag(data + 8, "WAVE")) {
+    return ParseWavHeader(data, size, size);
+}
+
+std::optional<WavImageLayout> ParseWavHeader(const std::uint8_t* data, std::size_t headBytes,
+                                             std::uint64_t totalBytes) {
+    if (data == nullptr || headBytes > totalBytes || headBytes < kRiffHeaderSize ||
+        !Tag(data, "RIFF") || !Tag(data + 8, "WAVE")) {
         return std::nullopt;
     }
     // The RIFF size counts from offset 8; 0 or too large means the image runs to the block's end.
     const std::uint64_t riffSize = Le32(data + 4);
-    std::size_t end = size;
-    if (riffSize != 0 && riffSize + 8 < size) {
-        end = static_cast<std::size_t>(riffSize + 8);
+    std::uint64_t end = totalBytes;
+    if (riffSize != 0 && riffSize + 8 < totalBytes) {
+        end = riffSize + 8;
     }
 
     std::optional<Format> fmt;
     std::optional<std::size_t> dataOffset;
     std::uint64_t dataBytes = 0;
     std::size_t pos = kRiffHeaderSize;
-    while (pos + kChunkHeaderSize <= end) {
+    while (pos + kChunkHeaderSize <= end && pos + kChunkHeaderSize <= headBytes) {
         const std::uint8_t* chunk = data + pos;
         const std::uint64_t chunkSize = Le32(chunk + 4);
         const std::size_t body = pos + kChunkHeaderSize;
-        const std::size_t room = end - body;
+        const std::uint64_t room = end - body;
         if (Tag(chunk, "data")) {
             dataOffset = body;
             if (chunkSize == 0 || chunkSize > room) {
@@ -118,7 +126,7 @@ std::optional<WavImageLayout> ParseWavImage(const std::uint8_t* data, std::size_
                 break;
             }
         } else if (Tag(chunk, "fmt ") && !fmt) {
-            if (chunkSize > room) {
+            if (chunkSize > room || chunkSize > headBytes - body) {
                 return std::nullopt;
             }
             fmt = ParseFmt(body + data, static_cast<std::size_t>(chunkSize));
@@ -130,7 +138,7 @@ std::optional<WavImageLayout> ParseWavImage(const std::uint8_t* data, std::size_
         }
         // Chunks are padded to an even length.
         const std::uint64_t next = body + chunkSize + (chunkSize & 1u);
-        if (next > end) {
+        if (next > end || next > headBytes) {
             break;
         }
         pos = static_cast<std::size_t>(next);
@@ -146,6 +154,34 @@ std::optional<WavImageLayout> ParseWavImage(const std::uint8_t* data, std::size_
     layout.dataOffset = *dataOffset;
     layout.frames = dataBytes / layout.bytesPerFrame;
     return layout;
+}
+
+std::int16_t ConvertWavSample(WavSampleType type, const std::uint8_t* p) {
+    switch (type) {
+        case WavSampleType::kUnsigned8:
+            return U8ToS16(p[0]);
+        case WavSampleType::kSigned16:
+            return static_cast<std::int16_t>(p[0] | (p[1] << 8));
+        case WavSampleType::kSigned24: {
+            const auto u = static_cast<std::uint32_t>(p[0] | (p[1] << 8) | (p[2] << 16));
+            return S24ToS16(static_cast<std::int32_t>(u << 8) >> 8);  // sign-extend 24 bits
+        }
+        case WavSampleType::kSigned32:
+            return S32ToS16(static_cast<std::int32_t>(Le32(p)));
+        case WavSampleType::kFloat32: {
+            const std::uint32_t u = Le32(p);
+            float f;
+            std::memcpy(&f, &u, sizeof f);
+            return FloatToS16(f);
+        }
+        case WavSampleType::kFloat64: {
+            const std::uint64_t u = Le32(p) | (static_cast<std::uint64_t>(Le32(p + 4)) << 32);
+            double d;
+            std::memcpy(&d, &u, sizeof d);
+            return FloatToS16(d);
+        }
+    }
+    return 0;
 }
 
 }  // namespace tarvel::audio

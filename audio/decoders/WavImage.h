@@ -24,4 +24,12 @@ struct WavImageLayout {
 // program can decode (only PCM and IEEE float, plain or extensible).
 std::optional<WavImageLayout> ParseWavImage(const std::uint8_t* data, std::size_t size);
 
+// The same for a WAV file of `totalBytes` of which `head` holds the first `headBytes`: chunk
+// headers and the format chunk must lie in `head`, sizes are judged against `totalBytes`.
+std::optional<WavImageLayout> ParseWavHeader(const std::uint8_t* head, std::size_t headBytes,
+                                             std::uint64_t totalBytes);
+
+// One sample at `p`, stored as `type`, in 16 bits (rounded and clipped like every decoder).
+std::int16_t ConvertWavSample(WavSampleType type, const std::uint8_t* p);
+
 }  // namespace tarvel::audio

@@ -102,6 +102,20 @@ INSTANTIATE_TEST_SUITE_P(
                       Mp3Case{"mpeg25_stereo", 11025, 2, 20000, 32, audio::kKindMpeg3}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(Mp3, WithoutTheInfoTagEveryDecodedSampleIsKept) {
+    // No gapless data: the length is what the frames decode to, at least the input's.
+    TempDir dir("notag");
+    const Pcm pcm = MakeSine(44100, 2, 30000, 440.0);
+    WriteWav(dir.file("in.wav"), pcm);
+    ASSERT_TRUE(EncodeMp3(dir.file("in.wav"), dir.file("a.mp3"), 128, true));
+    auto d = OpenStreamFile(dir.file("a.mp3"));
+    ASSERT_NE(d, nullptr);
+    EXPECT_GE(d->lengthFrames(), pcm.frames());
+    const auto got = ReadAll(*d);
+    EXPECT_EQ(got.size(), d->lengthFrames() * 2);
+    ExpectSameDecode(got, ReferenceDecode(dir.file("a.mp3"), dir.file("a.raw")));
+}
+
 TEST(Mp2, DecodesLikeTheReferenceAndCarriesTheSignal) {
     TempDir dir("mp2");
     const Pcm pcm = MakeSine(44100, 2, 44100, 1000.0, 0.5);

@@ -127,6 +127,12 @@ TEST_P(SoxFormats, DecodeBitExactWithExactLength) {
     EXPECT_EQ(d->kind(), c.kind);
     EXPECT_EQ(d->lengthFrames(), pcm.frames());
     EXPECT_EQ(ReadAll(*d), pcm.samples);
+    for (std::uint64_t target : {std::uint64_t{40000}, std::uint64_t{3}, std::uint64_t{54320}}) {
+        ASSERT_TRUE(d->seek(target));
+        const auto got = ReadFrames(*d, 500);
+        ASSERT_EQ(got.size(), std::min<std::size_t>(500, 54321 - target) * 2);
+        EXPECT_TRUE(std::equal(got.begin(), got.end(), pcm.samples.begin() + 2 * target)) << target;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Decoders, SoxFormats,
@@ -147,6 +153,28 @@ TEST(MemoryWav, ZeroSizeFieldsRunToTheEndOfTheBlockAndIgnoreOddBytes) {
         got.resize(pcm.samples.size());
         EXPECT_EQ(got, pcm.samples);
         image.push_back(0x55);
+    }
+}
+
+TEST(WavFile, ZeroSizeFieldsRunToTheEndOfTheFile) {
+    TempDir dir("zero");
+    for (const WavFormat f :
+         {WavFormat::kU8, WavFormat::kS16, WavFormat::kS24, WavFormat::kFloat32}) {
+        for (const bool extensible : {false, true}) {
+            const Pcm pcm = MakeRamp(22050, 2, 3000);
+            auto image = EncodeWav(pcm, {f, extensible, true});
+            image.push_back(0x7F);  // a stray byte after the last whole frame is ignored
+            WriteBytes(dir.file("z.wav"), image);
+            auto d = OpenStreamFile(dir.file("z.wav"));
+            ASSERT_NE(d, nullptr);
+            EXPECT_EQ(d->kind(), audio::kKindWav);
+            EXPECT_EQ(d->rate(), 22050u);
+            ASSERT_EQ(d->lengthFrames(), 3000u);
+            EXPECT_EQ(ReadAll(*d, 1001), Expected(pcm, f));
+            ASSERT_TRUE(d->seek(1234));
+            const auto part = ReadFrames(*d, 10);
+            EXPECT_TRUE(std::equal(part.begin(), part.end(), Expected(pcm, f).begin() + 2468));
+        }
     }
 }
 
