@@ -17,8 +17,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     const fs::path root = argv[1];
-    for (const char* t :
-         {"fuzz_sndfile", "fuzz_memory_wav", "fuzz_mpeg", "fuzz_module", "fuzz_cda"}) {
+    for (const char* t : {"fuzz_sndfile", "fuzz_memory_wav", "fuzz_mpeg", "fuzz_module", "fuzz_cda",
+                          "fuzz_stream_file"}) {
         fs::create_directories(root / t);
     }
     const Pcm stereo = MakeSine(8000, 2, 64, 440.0);
@@ -31,10 +31,12 @@ int main(int argc, char** argv) {
             const std::string name = "wav" + std::to_string(n++);
             WriteBytes(root / "fuzz_sndfile" / name, image);
             WriteBytes(root / "fuzz_memory_wav" / name, image);
+            WriteBytes(root / "fuzz_stream_file" / name, image);
         }
     }
     WriteBytes(root / "fuzz_mpeg" / "mp1_stereo", EncodeMp1Tone({44100, 2, 6, 3, 0.5}));
     WriteBytes(root / "fuzz_mpeg" / "mp1_mono", EncodeMp1Tone({32000, 1, 5, 7, 0.3}));
+    WriteBytes(root / "fuzz_stream_file" / "mp1", EncodeMp1Tone({48000, 2, 5, 2, 0.5}));
     WriteBytes(root / "fuzz_module" / "mod", EncodeMod({1, 4}));
     for (int track = 1; track <= 4; ++track) {
         WriteBytes(root / "fuzz_cda" / ("track" + std::to_string(track)),
