@@ -45,6 +45,12 @@ void CdReadAhead::Fill(std::stop_token stop) {
     }
 }
 
+void CdReadAhead::WaitPrimed() {
+    std::unique_lock lock(mutex_);
+    const std::size_t want = std::min<std::size_t>(kPrimeSectors, sectors_);
+    changed_.wait(lock, [&] { return buffered_.size() >= want || nextSector_ >= sectors_; });
+}
+
 std::size_t CdReadAhead::read(std::int16_t* out, std::size_t frames) {
     constexpr std::size_t kFrameBytes = kCdChannels * sizeof(std::int16_t);
     std::unique_lock lock(mutex_);

@@ -25,6 +25,10 @@ class CdReadAhead {
     CdReadAhead& operator=(const CdReadAhead&) = delete;
 
     std::uint64_t lengthFrames() const { return lengthFrames_; }
+    // Waits until the buffer holds the first second of the track (or all of a shorter one).
+    // Called once while opening, on the opening thread, so the drive's spin-up is paid there
+    // and not by the first read on the engine's mixing thread.
+    void WaitPrimed();
     // Waits only while the buffer is empty and the track not finished. Unreadable sectors come
     // out as silence so the track keeps its length.
     std::size_t read(std::int16_t* out, std::size_t frames);
@@ -35,6 +39,8 @@ class CdReadAhead {
 
     // Sectors buffered ahead: about three seconds of audio.
     static constexpr std::size_t kBufferSectors = 225;
+    // Sectors in hand before an open returns: one second.
+    static constexpr std::size_t kPrimeSectors = 75;
 
     const std::uint64_t lengthFrames_;
     const std::uint32_t sectors_;

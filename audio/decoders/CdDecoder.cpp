@@ -11,7 +11,9 @@ namespace {
 
 class CdDecoder final : public Decoder {
   public:
-    explicit CdDecoder(std::unique_ptr<CdSectorReader> reader) : ahead_(std::move(reader)) {}
+    explicit CdDecoder(std::unique_ptr<CdSectorReader> reader) : ahead_(std::move(reader)) {
+        ahead_.WaitPrimed();
+    }
 
     std::uint32_t rate() const override { return kCdRate; }
     std::uint32_t channels() const override { return kCdChannels; }
