@@ -3,7 +3,7 @@
 // Threads: the user-interface thread, the scan thread and the mixing thread call in. Every
 // virtual member and every non-atomic field is guarded by mutex(), which is recursive so that a
 // sync callback, run by the reading thread with the lock held, may seek or stop its own channel.
-// The mixing thread only ever try-locks it (with a short wait), never blocks on it.
+// The mixing thread only ever try-locks it (retrying for a short while), never blocks on it.
 #pragma once
 
 #include <atomic>
@@ -22,7 +22,7 @@ enum class ChannelKind { Stream, Music, Tempo };
 
 class Channel {
   public:
-    using Mutex = std::recursive_timed_mutex;
+    using Mutex = std::recursive_mutex;
 
     Channel(ChannelKind kind, DWORD flags) : kind_(kind), flags_(flags) {}
     virtual ~Channel() = default;

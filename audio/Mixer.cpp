@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 
 #include "audio/StereoDownmix.h"
 
@@ -16,6 +17,19 @@ constexpr int kFullVolume = 100;
 constexpr int kFullPan = 100;
 constexpr std::int32_t kSampleMax = 32767;
 constexpr std::int32_t kSampleMin = -32768;
+
+// A bounded wait for a channel lock. Plain try_lock in a loop rather than a timed mutex: the
+// holders are short calls, and sanitizers follow this lock exactly.
+bool TryLockFor(Channel::Mutex& mutex, std::chrono::steady_clock::duration wait) {
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    while (!mutex.try_lock()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::yield();
+    }
+    return true;
+}
 }  // namespace
 
 Mixer::Mixer(std::uint32_t rate) : rate_(rate) {}
@@ -51,10 +65,10 @@ void Mixer::mix(std::int16_t* out, std::size_t frames) {
         if (!channel->playing.load()) {
             continue;
         }
-        std::unique_lock lock(channel->mutex(), std::defer_lock);
-        if (!lock.try_lock_for(kLockWait)) {
+        if (!TryLockFor(channel->mutex(), kLockWait)) {
             continue;
         }
+        std::unique_lock lock(channel->mutex(), std::adopt_lock);
         if (!channel->released() && channel->playing.load()) {
             mixChannel(*channel, frames, at);
         }

@@ -17,10 +17,37 @@ std::int16_t ToInt16(float v) {
     const float scaled = std::nearbyint(v * kInt16Scale);
     return static_cast<std::int16_t>(std::clamp(scaled, -32768.0f, 32767.0f));
 }
+// Each sequence of the stretcher starts at the best-matching point within its seek window, so
+// its output runs ahead of or behind the nominal speed x output count by an amount that depends
+// on the speed. Measured means for sequences of 32 ms and seek windows of 20 ms, in ms of source
+// (positive: ahead), averaged over noise and tonal material; linear between the points.
+struct LeadPoint {
+    double speed;
+    double ms;
+};
+constexpr LeadPoint kLead[] = {{0.5, 9.07},  {0.75, 4.94}, {1.25, -6.30}, {1.5, -8.46},
+                               {2.0, -16.1}, {3.0, -31.0}, {4.0, -46.7}};
+constexpr double kMsPerSecond = 1000.0;
 }  // namespace
 
+double TempoStretcher::SourceLeadFrames(double speed, std::uint32_t rate) {
+    constexpr std::size_t n = std::size(kLead);
+    std::size_t i = 1;
+    while (i + 1 < n && speed > kLead[i].speed) {
+        ++i;
+    }
+    const LeadPoint& a = kLead[i - 1];
+    const LeadPoint& b = kLead[i];
+    const double ms = a.ms + (b.ms - a.ms) * (speed - a.speed) / (b.speed - a.speed);
+    return ms * rate / kMsPerSecond;
+}
+
+double TempoStretcher::leadOutputFrames() const {
+    return SourceLeadFrames(speed(), rate_) / speed();
+}
+
 TempoStretcher::TempoStretcher(std::uint32_t rate, std::uint32_t channels)
-    : touch_(std::make_unique<soundtouch::SoundTouch>()), channels_(channels) {
+    : touch_(std::make_unique<soundtouch::SoundTouch>()), rate_(rate), channels_(channels) {
     touch_->setSampleRate(rate);
     touch_->setChannels(channels);
     touch_->setTempo(1.0);
@@ -93,7 +120,9 @@ void TempoStretcher::drain(const std::int16_t* tail, std::size_t tailFrames) {
     if (drainLimit_ || segments_.empty()) {
         return;
     }
-    drainLimit_ = static_cast<std::uint64_t>(std::llround(outFed_));
+    // Cut where the audio leaving reaches the last frame fed.
+    const double limit = std::max(static_cast<double>(outTaken_), outFed_ - leadOutputFrames());
+    drainLimit_ = static_cast<std::uint64_t>(std::llround(limit));
     if (outTaken_ >= *drainLimit_) {
         clear();
         return;
@@ -126,8 +155,8 @@ void TempoStretcher::clear() {
 }
 
 void TempoStretcher::dropPlayedSegments() {
-    // Keep the segment that the next output frame falls in.
-    const double next = static_cast<double>(outTaken_);
+    // Keep the segment that the audio leaving next falls in.
+    const double next = static_cast<double>(outTaken_) + leadOutputFrames();
     while (segments_.size() > 1 && segments_.front().outEnd() <= next) {
         segments_.pop_front();
     }
@@ -137,7 +166,7 @@ std::optional<std::uint64_t> TempoStretcher::sourcePosition() const {
     if (segments_.empty()) {
         return std::nullopt;
     }
-    const double next = static_cast<double>(outTaken_);
+    const double next = std::max(0.0, static_cast<double>(outTaken_) + leadOutputFrames());
     for (const Segment& seg : segments_) {
         if (next < seg.outEnd()) {
             const double into = std::max(0.0, next - seg.outStart) * seg.speed;

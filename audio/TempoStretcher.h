@@ -23,6 +23,10 @@ namespace tarvel::audio {
 class TempoStretcher {
   public:
     TempoStretcher(std::uint32_t rate, std::uint32_t channels);
+
+    // How far, in source frames, the audio leaving the stretcher runs ahead of the frames its
+    // output count stands for, on average once it is under way (negative: behind).
+    static double SourceLeadFrames(double speed, std::uint32_t rate);
     ~TempoStretcher();
     TempoStretcher(const TempoStretcher&) = delete;
     TempoStretcher& operator=(const TempoStretcher&) = delete;
@@ -65,6 +69,10 @@ class TempoStretcher {
     void putFloat(const std::int16_t* in, std::size_t frames);
 
     std::unique_ptr<soundtouch::SoundTouch> touch_;
+    // Output frames by which the audio leaving runs ahead of the nominal map.
+    double leadOutputFrames() const;
+
+    const std::uint32_t rate_;
     const std::uint32_t channels_;
     double percent_ = 0.0;
     std::deque<Segment> segments_;

@@ -160,6 +160,29 @@ TEST_P(Pitch, ToneKeepsItsFrequencyAtAnySpeed) {
 
 INSTANTIATE_TEST_SUITE_P(Speeds, Pitch, ::testing::Values(50, 100, 400));
 
+// Where in `source` (mono) the last frames of `out` come from: the end of the best-matching run,
+// searched around `near`.
+double SourceFrameOfEnd(const std::vector<std::int16_t>& out,
+                        const std::vector<std::int16_t>& source, std::size_t near) {
+    constexpr std::size_t kRun = 32;
+    const std::size_t span = kRate / 5;
+    double best = 1e300;
+    std::size_t bestEnd = 0;
+    for (std::size_t end = std::max(near, span) - span + kRun;
+         end < std::min(source.size(), near + span); ++end) {
+        double e = 0.0;
+        for (std::size_t i = 0; i < kRun; ++i) {
+            const double d = out[out.size() - kRun + i] - source[end - kRun + i];
+            e += d * d;
+        }
+        if (e < best) {
+            best = e;
+            bestEnd = end;
+        }
+    }
+    return static_cast<double>(bestEnd);
+}
+
 class SinglePlay : public Playback, public ::testing::WithParamInterface<int> {};
 
 TEST_P(SinglePlay, StopsExactlyAtTheEndMark) {
@@ -180,10 +203,14 @@ TEST_P(SinglePlay, StopsExactlyAtTheEndMark) {
         ASSERT_EQ(out.size(), 30000u);
         EXPECT_TRUE(std::equal(out.begin(), out.end(), pcm.samples.begin() + 10000));
     } else {
-        // The stretched output stands for exactly the frames up to the mark (within a frame or
-        // two of rounding at the speed change).
+        // The stretched output stands for the frames up to the mark...
         const double expected = 30000.0 * 100.0 / speed;
-        EXPECT_NEAR(static_cast<double>(out.size()), expected, 3.0);
+        EXPECT_NEAR(static_cast<double>(out.size()), expected, kRate * 0.03);
+        // ...and its last sound is the source just before the mark: the stretcher copies short
+        // runs of source verbatim, so the end of the output is found in the source. Each run
+        // starts somewhere in a 20 ms seek window, hence the tolerance.
+        EXPECT_NEAR(SourceFrameOfEnd(out, pcm.samples, 40000), 40000.0,
+                    kRate * (0.010 * speed / 100.0 + 0.020));
     }
     // Nothing more comes out.
     const std::vector<std::int16_t> after = Render(4410);
@@ -272,16 +299,33 @@ TEST_F(Playback, LevelOfAPlayingChannelCoversTheLastTwentyMilliseconds) {
     EXPECT_EQ(BASS_ChannelGetLevel(h), (1000u << 16) | 1000u);
 }
 
-TEST_F(Playback, PositionOfAPlayingChannelFollowsWhatWasRendered) {
-    const HSTREAM h = Open(MonoSine(kRate, kRate * 4, 300.0, 0.5), 200);
+class PlayingPosition : public Playback, public ::testing::WithParamInterface<int> {};
+
+TEST_P(PlayingPosition, IsTheSourceFrameOfTheAudioJustRendered) {
+    const int speed = GetParam();
+    const Pcm pcm = test::MakeNoise(kRate, 1, kRate * 4, 3, 0.5);
+    const HSTREAM h = Open(pcm, speed);
     ASSERT_TRUE(BASS_ChannelSetPosition(h, 10000 * 2));
     EXPECT_EQ(BASS_ChannelGetPosition(h), 10000u * 2);
     ASSERT_TRUE(BASS_ChannelPlay(h, 0));
-    Render(kRate / 2);
-    // Half a second of output at twice the speed is one second of source (10 ms tolerance).
+    const std::vector<std::int16_t> stereo = Render(kRate / 2);
+    std::vector<std::int16_t> left(stereo.size() / 2);
+    for (std::size_t i = 0; i < left.size(); ++i) {
+        left[i] = stereo[i * 2];
+    }
     const double pos = BASS_ChannelGetPosition(h) / 2.0;
-    EXPECT_NEAR(pos, 10000.0 + kRate, kRate * 0.01);
+    const double nominal = 10000.0 + kRate / 2.0 * speed / 100.0;
+    const double heard = SourceFrameOfEnd(left, pcm.samples, static_cast<std::size_t>(nominal));
+    if (speed == 100) {
+        EXPECT_EQ(pos, heard);
+        EXPECT_EQ(pos, nominal);
+    } else {
+        // Each stretched sequence starts somewhere in a 20 ms seek window of the source.
+        EXPECT_NEAR(pos, heard, kRate * (0.010 * speed / 100.0 + 0.020));
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(Speeds, PlayingPosition, ::testing::Values(50, 100, 200, 400));
 
 TEST_F(Playback, OtherRatesAreConvertedToTheDeviceRate) {
     constexpr DWORD kSourceRate = 22050;
