@@ -144,7 +144,9 @@ TEST(ScanThreaded, BackToBackScansLeaveOneResult) {
     FakeAudio audio;
     PlayerSession session;
     ScanController scan(session, audio);
-    Load(audio, session, "a.wav", Loud(200 * kReadingBytes, 5000));
+    Load(audio, session, "a.wav", Loud(2000 * kReadingBytes, 5000));
+    // Slow enough that no scan can end on its own before the next one is started.
+    audio.readDelayUs = 1000;
     // The UI thread reads the progress while the scans come and go.
     for (int i = 0; i < 5; ++i) {
         scan.Timer2Timer(kWidth);
@@ -152,6 +154,7 @@ TEST(ScanThreaded, BackToBackScansLeaveOneResult) {
         (void)session.ScanDone.load();
         (void)session.ScanTotal.load();
     }
+    audio.readDelayUs = 0;
     ASSERT_TRUE(WaitForScanEnd(session));
     EXPECT_EQ(audio.scanOpens.load(), 5);
     EXPECT_EQ(audio.OpenCount(), 2);

@@ -1,0 +1,222 @@
+// scan FILE: the waveform scan as the program runs it (ScanController on its own thread, through
+// the engine) next to libmpg123's raw decode of the same file in the same run; the memory the
+// scan adds; and the time one refresh tick takes to draw the overview and its marks.
+#include <mpg123.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "audio/bass.h"
+#include "bench/BenchClock.h"
+#include "bench/BenchRegistry.h"
+#include "bench/PlayerLikeOpen.h"
+
+#if __has_include(<QApplication>)
+#include <QApplication>
+#include <QLabel>
+#include <QScreen>
+#include <QTimer>
+
+#include "controls/FramBtn.h"
+#include "controls/PaintBox.h"
+#include "overview/RefreshTick.h"
+#include "overview/ScanController.h"
+#include "player/PlayerSession.h"
+#define TARVEL_BENCH_SCAN 1
+#endif
+
+namespace {
+
+#if TARVEL_BENCH_SCAN
+
+using tarvel::bench::OpenLikePlayer;
+using tarvel::bench::SecondsOf;
+using tarvel::bench::WallTimer;
+
+constexpr int kOverviewWidth = 712;  // PB's width in the window's layout
+constexpr int kTicks = 2000;
+constexpr std::size_t kMpg123BufferBytes = 1 << 16;
+constexpr double kMiB = 1024.0 * 1024.0;
+constexpr auto kSampleEvery = std::chrono::milliseconds(2);
+
+// Resident memory of this process in bytes.
+long ResidentBytes() {
+    std::ifstream statm("/proc/self/statm");
+    long size = 0;
+    long resident = 0;
+    statm >> size >> resident;
+    return resident * sysconf(_SC_PAGESIZE);
+}
+
+// libmpg123 alone: open, decode to 16-bit to the end. -1 if it does not take the file.
+double TimeMpg123(const std::string& path) {
+    int error = MPG123_OK;
+    mpg123_handle* mh = mpg123_new(nullptr, &error);
+    if (!mh) {
+        return -1.0;
+    }
+    mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
+    double t = -1.0;
+    if (mpg123_open(mh, path.c_str()) == MPG123_OK) {
+        std::vector<unsigned char> buffer(kMpg123BufferBytes);
+        WallTimer timer;
+        std::size_t done = 0;
+        int rc = MPG123_OK;
+        do {
+            rc = mpg123_read(mh, buffer.data(), buffer.size(), &done);
+        } while (rc == MPG123_OK || rc == MPG123_NEW_FORMAT);
+        t = timer.seconds();
+        mpg123_close(mh);
+    }
+    mpg123_delete(mh);
+    return t;
+}
+
+struct ScanFigures {
+    double seconds = -1.0;
+    double audioSeconds = 0.0;
+    long growthBytes = 0;
+    std::uint32_t bytesPerPixel = 0;
+};
+
+ScanFigures TimeScan(tarvel::PlayerSession& session) {
+    ScanFigures f;
+    f.audioSeconds = SecondsOf(session.PlayChannel, BASS_ChannelGetLength(session.PlayChannel));
+    const long baseline = ResidentBytes();
+    long peak = baseline;
+    tarvel::overview::ScanController scan(session);
+    WallTimer timer;
+    scan.Timer2Timer(kOverviewWidth);
+    while (session.Scanning.load()) {
+        peak = std::max(peak, ResidentBytes());
+        std::this_thread::sleep_for(kSampleEvery);
+    }
+    f.seconds = timer.seconds();
+    peak = std::max(peak, ResidentBytes());
+    f.growthBytes = peak - baseline;
+    f.bytesPerPixel = session.BytesPerPixel.load();
+    return f;
+}
+
+struct TickFigures {
+    double meanMs = 0.0;
+    double p99Ms = 0.0;
+    double maxMs = 0.0;
+};
+
+// Refresh ticks while playing, on the scanned session, with the overview shown (offscreen).
+TickFigures TimeTicks(tarvel::PlayerSession& session) {
+    QWidget window;
+    tarvel::controls::TPaintBox PB(&window);
+    PB.setGeometry(0, 0, kOverviewWidth, tarvel::overview::kOverviewHeight);
+    QLabel Label3(&window), Label4(&window), Label5(&window);
+    tarvel::controls::TFramSpeedBtn FramSpeedBtn1(&window);
+    FramSpeedBtn1.SetCaption("PAUSE");
+    QTimer Timer1, Timer2;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const int screenWidth = screen ? screen->geometry().width() : kOverviewWidth;
+    tarvel::overview::RefreshTick tick(
+        session,
+        tarvel::overview::RefreshControls{&PB, &Label3, &Label4, &Label5, &FramSpeedBtn1, &Timer1,
+                                          &Timer2},
+        std::max(screenWidth, kOverviewWidth));
+    PB.OnPaint = [&tick](QPainter& painter) { tick.PBPaint(painter); };
+    window.resize(kOverviewWidth, tarvel::overview::kOverviewHeight);
+    window.show();
+    session.Playing = true;
+    session.LoopStart = session.LoopEnd / 4;
+
+    std::vector<double> ms;
+    ms.reserve(kTicks);
+    for (int i = 0; i < kTicks; ++i) {
+        WallTimer timer;
+        tick.Timer1Timer();
+        ms.push_back(timer.seconds() * 1000.0);
+    }
+    Timer1.stop();
+    session.Playing = false;
+    std::sort(ms.begin(), ms.end());
+    TickFigures f;
+    for (const double v : ms) {
+        f.meanMs += v;
+    }
+    f.meanMs /= static_cast<double>(ms.size());
+    f.p99Ms = ms[ms.size() * 99 / 100];
+    f.maxMs = ms.back();
+    return f;
+}
+
+int RunScan(const std::vector<std::string>& args) {
+    if (args.size() != 1) {
+        std::fprintf(stderr, "usage: tarvel-bench scan FILE\n");
+        return 2;
+    }
+    const std::string& path = args[0];
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    int argc = 1;
+    char name[] = "tarvel-bench";
+    char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+
+    tarvel::PlayerSession session;
+    session.CurrentFileName = path;
+    session.PlayChannel = OpenLikePlayer(path, session.Volume.load());
+    if (session.PlayChannel == 0) {
+        std::fprintf(stderr, "cannot open %s\n", path.c_str());
+        return 1;
+    }
+    session.LoopEnd = static_cast<std::uint32_t>(BASS_ChannelGetLength(session.PlayChannel));
+    BASS_CHANNELINFO info{};
+    BASS_ChannelGetInfo(session.PlayChannel, &info);
+    session.SampleRate = info.freq;
+    session.ChannelCount = info.chans;
+
+    // libmpg123 first and last, so that both passes see the file in the page cache; the faster
+    // of the two counts.
+    const double mpgBefore = TimeMpg123(path);
+    const ScanFigures scan = TimeScan(session);
+    const double mpgAfter = TimeMpg123(path);
+    const double mpg = std::min(mpgBefore, mpgAfter);
+    const TickFigures tick = TimeTicks(session);
+    BASS_StreamFree(session.PlayChannel.exchange(0));
+
+    std::printf("audio             %10.1f s\n", scan.audioSeconds);
+    std::printf("BytesPerPixel     %10u\n", scan.bytesPerPixel);
+    std::printf("scan              %10.3f s  %8.1fx real time\n", scan.seconds,
+                scan.audioSeconds / scan.seconds);
+    if (mpg > 0.0) {
+        std::printf("libmpg123 alone   %10.3f s  %8.1fx real time\n", mpg, scan.audioSeconds / mpg);
+        std::printf("scan / libmpg123  %10.3f    (goal <= 1.15)\n", scan.seconds / mpg);
+    } else {
+        std::printf("libmpg123 alone   n/a (not an MPEG file)\n");
+    }
+    std::printf("memory growth     %10.2f MiB (goal < 10)\n",
+                static_cast<double>(scan.growthBytes) / kMiB);
+    std::printf("refresh tick      %10.3f ms mean, %.3f ms p99, %.3f ms max (goal < 2)\n",
+                tick.meanMs, tick.p99Ms, tick.maxMs);
+    return 0;
+}
+
+#else
+
+int RunScan(const std::vector<std::string>&) {
+    std::fprintf(stderr, "tarvel-bench scan needs the GUI build (TARVEL_GUI=ON)\n");
+    return 2;
+}
+
+#endif
+
+}  // namespace
+
+TARVEL_BENCH(scan, "FILE",
+             "the waveform scan next to libmpg123's raw decode, its memory growth, and one "
+             "refresh tick's drawing time",
+             RunScan)
