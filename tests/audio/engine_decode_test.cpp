@@ -206,7 +206,7 @@ TEST(EngineDecode, EachFreeReleasesOnlyItsOwnKind) {
 // ---- tempo stream ----
 
 TEST(EngineTempo, AtFourTimesSpeedTheEndReportsTheSourceLength) {
-    const Pcm pcm = test::MakeSine(44100, 2, 44100 * 3, 440.0);
+    const Pcm pcm = test::MakeSine(44100, 2, 44100 * 10, 440.0);
     // Without the loop flag, so that the stream ends rather than wrapping.
     const HSTREAM tempo =
         BASS_FX_TempoCreate(OpenPcmStream(pcm), BASS_FX_FREESOURCE | BASS_STREAM_DECODE);
