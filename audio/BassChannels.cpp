@@ -119,6 +119,8 @@ BOOL BASS_ChannelSetPosition(DWORD handle, QWORD pos) {
         return 0;
     }
     if (!channel->inSyncCallback()) {
+        // A new start: what the mixer holds and remembers of the old position goes.
+        channel->markDiscontinuity();
         channel->history().reset();
     }
     return 1;

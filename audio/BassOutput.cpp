@@ -56,6 +56,9 @@ BOOL BASS_ChannelPlay(DWORD handle, BOOL restart) {
     if (restart && !channel->seek(0)) {
         return 0;
     }
+    if (!channel->inSyncCallback()) {
+        channel->cancelPendingStop();
+    }
     if (!channel->playing.load()) {
         channel->history().reset();
         output->mixer().add(channel.shared());
@@ -74,6 +77,7 @@ BOOL BASS_ChannelStop(DWORD handle) {
         channel->requestStopFromSync();
     } else {
         channel->playing = false;
+        channel->cancelPendingStop();
     }
     return 1;
 }

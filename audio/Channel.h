@@ -56,6 +56,9 @@ class Channel {
     virtual bool hasData() const = 0;
     // Releases the decoder and buffers; the channel is dead afterwards.
     virtual void release() = 0;
+    // Play or stop from outside a sync callback: whatever a callback's stop left pending is
+    // dropped, so that playing goes on from the position the channel reports.
+    virtual void cancelPendingStop() { clearStopFromSync(); }
 
     // A source owned by a tempo stream: its own handle refuses every operation meanwhile.
     bool owned = false;

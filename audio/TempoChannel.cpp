@@ -129,6 +129,17 @@ void TempoChannel::finishStopFromSync() {
     }
 }
 
+void TempoChannel::cancelPendingStop() {
+    if (stopFromSyncRequested() && stretcher_->draining() && !released()) {
+        // Interrupted while letting out the audio before a stop: continue from what was heard.
+        const std::uint64_t at = positionFrames();
+        if (source_->seek(at)) {
+            stretcher_->clear();
+        }
+    }
+    clearStopFromSync();
+}
+
 void TempoChannel::release() {
     stretcher_->clear();
     syncs().clear();

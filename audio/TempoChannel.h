@@ -29,6 +29,7 @@ class TempoChannel final : public Channel {
     std::size_t read(std::int16_t* out, std::size_t frames) override;
     bool hasData() const override;
     void release() override;
+    void cancelPendingStop() override;
 
     void setTempoPercent(double percent);
     bool setOption(int id, int value);

@@ -219,6 +219,28 @@ TEST_P(SinglePlay, StopsExactlyAtTheEndMark) {
 
 INSTANTIATE_TEST_SUITE_P(Speeds, SinglePlay, ::testing::Values(50, 100, 150, 400));
 
+TEST_F(Playback, PlayAfterAStopDuringTheDrainResumesFromWhatWasHeard) {
+    const HSTREAM h = Open(test::MakeNoise(kRate, 1, kRate * 2, 4, 0.5), 50);
+    LoopState loop;
+    BASS_ChannelSetSync(h, BASS_SYNC_POS | BASS_SYNC_MIXTIME, 20000 * 2, &LoopSync, &loop);
+    ASSERT_TRUE(BASS_ChannelPlay(h, 0));
+    std::vector<std::int16_t> block(2 * 16);
+    while (loop.fired.load() == 0) {
+        audio::CaptureRender(block.data(), 16);
+    }
+    // The callback's stop is still letting out the stretched audio before the mark.
+    ASSERT_EQ(BASS_ChannelIsActive(h), BASS_ACTIVE_PLAYING);
+    const QWORD heard = BASS_ChannelGetPosition(h);
+    ASSERT_TRUE(BASS_ChannelStop(h));
+    EXPECT_LT(heard, 20000u * 2);
+    ASSERT_TRUE(BASS_ChannelPlay(h, 0));
+    // The rest up to the mark plays, and the mark is reached (and stops playback) once more.
+    Render(kRate / 2);
+    EXPECT_EQ(loop.fired.load(), 2);
+    EXPECT_EQ(BASS_ChannelIsActive(h), BASS_ACTIVE_STOPPED);
+    EXPECT_EQ(BASS_ChannelGetPosition(h), 20000u * 2);
+}
+
 TEST_F(Playback, EndSyncFiresAtTheEndOfTheSource) {
     const Pcm pcm = test::MakeRamp(kRate, 1, 20000);
     const HSTREAM h = Open(pcm, 100);
