@@ -95,6 +95,13 @@ TEST_F(CdImage, StubNamingATrackTheDiscLacksGivesNothing) {
     EXPECT_EQ(OpenCdTrack(dir_.file("Track4.cda")), nullptr);
 }
 
+TEST_F(CdImage, TheOverrideMayNameTheBinFile) {
+    audio::SetCdDeviceOverride(disc_.bin.string());
+    auto d = OpenCdTrack(Stub(3));
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(ReadAll(*d), AsSamples(disc_.tracks[2].bytes));
+}
+
 TEST_F(CdImage, MissingImageGivesNothing) {
     audio::SetCdDeviceOverride(dir_.file("absent.cue").string());
     EXPECT_EQ(OpenCdTrack(Stub(1)), nullptr);
