@@ -114,7 +114,9 @@ void RequestQuit(int code) {
 
 QFont WindowFont() {
     QFont font;
-    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans")});
+    // Where Tahoma is missing, the condensed DejaVu face keeps the captions within their places.
+    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"),
+                      QStringLiteral("DejaVu Sans")});
     font.setPixelSize(kFontPixelSize);
     return font;
 }

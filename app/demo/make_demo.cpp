@@ -16,7 +16,7 @@ constexpr std::uint32_t kRate = 44100;
 constexpr std::uint16_t kChannels = 2;
 constexpr std::uint16_t kBits = 16;
 constexpr double kSeconds = 24.0;
-constexpr double kPeak = 0.8 * 32767.0;
+constexpr double kPeak = 0.95 * 32767.0;
 
 // Deterministic pseudo-random numbers: the same file on every build.
 class Lcg {
@@ -41,14 +41,14 @@ void AddTone(std::vector<double>& left, std::vector<double>& right, std::size_t 
     for (std::size_t i = 0; i < length && start + i < left.size(); ++i) {
         const double t = static_cast<double>(i) / kRate;
         const double rise = std::min(1.0, static_cast<double>(i) / attack);
-        const double fall = std::exp(-3.0 * static_cast<double>(i) / static_cast<double>(length));
+        const double fall = std::exp(-1.5 * static_cast<double>(i) / static_cast<double>(length));
         const double tail =
             std::min(1.0, static_cast<double>(length - i) / attack);  // no click at the end
         const double wave = std::sin(2.0 * std::numbers::pi * freq * t) +
                             0.3 * std::sin(4.0 * std::numbers::pi * freq * t);
         const double v = gain * rise * fall * tail * wave / 1.3;
-        left[start + i] += v * (1.0 - pan);
-        right[start + i] += v * pan;
+        left[start + i] += v * (1.3 - pan);
+        right[start + i] += v * (0.3 + pan);
     }
 }
 
@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
     double t = 0.5;
     while (t < kSeconds - 1.0) {
         const int notes = 3 + static_cast<int>(rng.Range(0, 6));
-        const double phraseGain = rng.Range(0.25, 1.0);
+        const double phraseGain = rng.Range(0.55, 1.0);
         for (int n = 0; n < notes && t < kSeconds - 0.5; ++n) {
             const double length = rng.Range(0.12, 0.35);
             const double freq = kNotes[static_cast<std::size_t>(rng.Range(0, kNotes.size()))];
