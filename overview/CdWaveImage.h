@@ -1,6 +1,7 @@
 // The in-memory WAV image of an audio-CD track: a 44-byte header followed by the track's
 // decoded PCM, so that the track can be played from memory once it has been read. The two size
 // fields are left 0; the engine takes the data chunk to run to the end of the block.
+// Built on the scan thread; the session keeps the image a channel plays from (CdWaveImage).
 #pragma once
 
 #include <cstddef>
