@@ -41,13 +41,12 @@ void SourceLoader::FramSpeedBtn4Click() {
 }
 
 HSTREAM SourceLoader::OpenSource(const QString& fileName, bool isCdTrack, bool scan) {
-    session_.CurrentFileName = fileName.toStdString();
-
     // A scan still running on the old source must be over before that source goes away, so that
     // it can never touch (or, for a CD track, replace) the new one.
     if (cancelScan_) {
         cancelScan_();
     }
+    session_.CurrentFileName = fileName.toStdString();
     BASS_StreamFree(session_.PlayChannel.exchange(0));
     session_.CdWaveImage.reset();  // no channel reads the old CD image any more
 

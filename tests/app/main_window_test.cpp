@@ -10,6 +10,7 @@
 #include "app/LibraryVersion.h"
 #include "app/Main.h"
 #include "resources/Images.h"
+#include "tests/support/TestAudio.h"
 
 namespace tarvel {
 namespace {
@@ -199,6 +200,27 @@ TEST(MainWindow, CloseQuerySetsClosingState) {
     EXPECT_FALSE(form.Session.Playing);
     EXPECT_EQ(form.Session.BytesPerPixel.load(), 1u);
     EXPECT_FALSE(form.Timer1.isActive());
+}
+
+TEST(MainWindow, ClosingDuringAScanEndsWithoutWaitingForIt) {
+    test::TempDir dir{"closescan"};
+    const auto wav = dir.file("long.wav");
+    test::WriteWav(wav, test::MakeNoise(44100, 2, 44100 * 120));
+    auto form = std::make_unique<TForm1>(DummyDevice());
+    form->od.Chooser = [wav](const TOpenDialog&) -> std::optional<QString> {
+        return QString::fromStdString(wav.string());
+    };
+    form->Loader.FramSpeedBtn4Click();
+    ASSERT_NE(form->Session.PlayChannel.load(), 0u);
+    form->Timer2Timer();
+    EXPECT_TRUE(form->Session.Scanning);
+    form->close();
+    EXPECT_TRUE(form->Session.Closing);
+    // Destruction stops and joins the scan before the engine goes down.
+    form.reset();
+    // The engine is usable again afterwards: nothing was left half shut down.
+    TForm1 again(DummyDevice());
+    EXPECT_TRUE(again.AudioReady());
 }
 
 TEST(MainWindow, MissingModuleProgramMessage) {
