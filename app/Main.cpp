@@ -213,6 +213,7 @@ void TForm1::CreateControls() {
     Panel7.SetColor(kNavy);
     TrackBar1.setGeometry(1, 1, kPanel7Rect.width() - 2, kPanel7Rect.height() - 2);
     ConfigureTrackBar1(TrackBar1);
+    TrackBar1.setStyle(&TrackBar1Style);
 
     CheckBox5.setGeometry(kCheckBox5Rect);
     CheckBox5.setChecked(true);

@@ -15,6 +15,7 @@
 
 #include "app/ModuleButtons.h"
 #include "app/SingleProc.h"
+#include "app/TrackBarStyle.h"
 #include "controls/FramBtn.h"
 #include "controls/PaintBox.h"
 #include "controls/Panel.h"
@@ -54,6 +55,8 @@ class TForm1 : public QWidget {
     QString ProgramPath;
 
     PlayerSession Session;
+    // The volume slider's style; declared before the slider so that it outlives it.
+    TrackBarStyle TrackBar1Style;
 
     // Controls, in the order the window creates them.
     controls::TPanel Panel3;

@@ -128,6 +128,8 @@ TEST(MainWindow, WindowFrameFontAndControlSettings) {
     EXPECT_EQ(form.TrackBar1.pageStep(), 10);
     EXPECT_EQ(form.TrackBar1.singleStep(), 0);
     EXPECT_EQ(form.TrackBar1.tickPosition(), QSlider::NoTicks);
+    EXPECT_EQ(
+        form.TrackBar1.style()->pixelMetric(QStyle::PM_SliderLength, nullptr, &form.TrackBar1), 9);
     EXPECT_TRUE(form.CheckBox5.isChecked());
     EXPECT_TRUE(form.CheckBox5.text().isEmpty());
     EXPECT_EQ(form.PB.cursor().shape(), Qt::SplitVCursor);
