@@ -2,7 +2,6 @@
 at 44100 Hz, native byte order), read back and measured."""
 
 import array
-import math
 import os
 import sys
 
@@ -83,12 +82,3 @@ def zero_crossing_hz(samples, first, count):
             crossings += 1
         prev = cur
     return crossings / 2.0 / (count / RATE)
-
-
-def peak(samples, channel, first=0, count=None):
-    end = len(samples) // 2 if count is None else first + count
-    return max((abs(samples[2 * i + channel]) for i in range(first, end)), default=0)
-
-
-def rms(values):
-    return math.sqrt(sum(v * v for v in values) / len(values)) if values else 0.0

@@ -295,8 +295,6 @@ class CdTrack(E2ECase):
         bpp = media.bytes_per_pixel(int(self.SECONDS * media.RATE) * media.FRAME_BYTES)
         shot = self.wait_shot(p, lambda s: screen.overview_drawn(s)
                               and not screen.progress_shown(s), OVERVIEW_WAIT_S)
-        time.sleep(0.3)
-        shot = p.screenshot()
         # Single play from column 650 (18.26 s): the tone must sound until 19.00 s.
         p.click_button(REPEAT_BUTTON)
         p.click_overview(650)

@@ -2,7 +2,9 @@
 encoders (sox, lame, twolame) or by tarvel-e2e-media (layer 1, modules, disc images)."""
 
 import array
+import math
 import os
+import struct
 import subprocess
 import sys
 import wave
@@ -22,7 +24,6 @@ def bytes_per_pixel(length_bytes):
 
 
 def _tone_period(left=True, right=True):
-    import math
     period = array.array("h")
     for i in range(TONE_PERIOD):
         v = int(round(TONE_AMPLITUDE * math.sin(2 * math.pi * i / TONE_PERIOD)))
@@ -67,7 +68,7 @@ def ramp_frame(left, right):
     return i
 
 
-def bursts_pcm(seconds, every_s, burst_s, freq_period=TONE_PERIOD):
+def bursts_pcm(seconds, every_s, burst_s):
     """A tone burst of `burst_s` at the start of every `every_s`, silence between."""
     intervals = []
     t = 0.0
@@ -152,7 +153,6 @@ def sparse_silent_wav(path, seconds):
         header = f.read()
         f.seek(0)
         # The size fields as if the data were written, then extend the file over them.
-        import struct
         f.write(header[:4] + struct.pack("<I", 36 + data_bytes) + header[8:40]
                 + struct.pack("<I", data_bytes))
         f.truncate(44 + data_bytes)

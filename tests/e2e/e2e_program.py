@@ -31,7 +31,6 @@ PLAY_BUTTON = (381, 37, 127, 32)
 STOP_BUTTON = (507, 37, 127, 32)
 REPEAT_BUTTON = (633, 37, 127, 32)
 LOAD_BUTTON = (759, 37, 127, 32)
-RESET_BUTTON = (3, 5, 126, 32)
 SPEED_TEXT = (304, 44, 30, 18)      # the text part of the speed box (arrows at its right)
 VOLUME_SLIDER = (182, 54, 69, 12)
 

@@ -33,10 +33,6 @@ def mark_columns(img, colour):
     return [c for c in range(PB[2]) if all(p == colour for p in overview_column(img, c))]
 
 
-def overview_colours(img):
-    return {img.pixel(PB[0] + c, PB[1] + r) for c in range(PB[2]) for r in range(PB[3])}
-
-
 def overview_drawn(img):
     """The overview shows a scanned source: envelope, the start mark and the end mark."""
     return (bool(envelope_columns(img)) and bool(mark_columns(img, START_MARK))

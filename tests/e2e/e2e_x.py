@@ -43,10 +43,6 @@ class Image:
             rows.append(self.data[i:i + 3 * w])
         return Image(w, h, b"".join(rows))
 
-    def count(self, colour):
-        target = bytes(colour)
-        return sum(1 for i in range(0, len(self.data), 3) if self.data[i:i + 3] == target)
-
     def __eq__(self, other):
         return (isinstance(other, Image) and self.width == other.width
                 and self.height == other.height and self.data == other.data)
@@ -91,7 +87,18 @@ class XSession:
     def __exit__(self, *exc):
         self.close()
 
-    def start(self):
+    def start(self, attempts=2):
+        """Starts the server and the window manager; a failed start is tried once more."""
+        for attempt in range(attempts):
+            try:
+                self._start_once()
+                return
+            except RuntimeError:
+                self.close()
+                if attempt + 1 == attempts:
+                    raise
+
+    def _start_once(self):
         for tool in ("Xvfb", "openbox", "xdotool", "xwininfo", "xprop", "import"):
             if shutil.which(tool) is None:
                 raise RuntimeError("%s is missing (scripts/install-deps installs it)" % tool)
