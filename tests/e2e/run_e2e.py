@@ -34,6 +34,7 @@ def main():
         print(__doc__)
         return 2
     reexec_isolated()
+    sys.dont_write_bytecode = True  # keep the source folder clean
     sys.path.insert(0, HERE)
     import e2e_cases
     suite = unittest.TestSuite()
