@@ -90,8 +90,9 @@ class E2ECase(unittest.TestCase):
         self.players.append(p)
         return p
 
-    def wait_shot(self, player, condition, timeout_s=SHOT_WAIT_S):
-        """Takes screenshots until `condition(shot)` holds; returns that shot or fails."""
+    def wait_shot(self, player, condition, timeout_s=SHOT_WAIT_S, describe=None):
+        """Takes screenshots until `condition(shot)` holds; returns that shot or fails, saying
+        what `describe(last shot)` finds wrong."""
         last = []
 
         def check():
@@ -103,17 +104,20 @@ class E2ECase(unittest.TestCase):
         if not shot:
             if last:
                 last[0].save_ppm(self.path("timeout-%d.ppm" % int(time.monotonic() * 1000)))
-            self.fail("the window did not show the expected state within %.1f s" % timeout_s)
+            detail = describe(last[0]) if describe and last else None
+            self.fail("the window did not show the expected state within %.1f s%s"
+                      % (timeout_s, ": %s" % detail if detail else ""))
         return shot
 
     def wait_overview(self, player, on_intervals, seconds, timeout_s=OVERVIEW_WAIT_S):
         """Waits until the overview shows the envelope of a source with these tone intervals."""
         bpp = media.bytes_per_pixel(int(seconds * media.RATE) * media.FRAME_BYTES)
-        return self.wait_shot(
-            player,
-            lambda s: screen.overview_drawn(s) and envelope_mismatch(
-                screen.envelope_columns(s), seconds, on_intervals, bpp) is None,
-            timeout_s)
+        def mismatch(shot):
+            if not screen.overview_drawn(shot):
+                return "no overview with envelope, start mark and end mark"
+            return envelope_mismatch(screen.envelope_columns(shot), seconds, on_intervals, bpp)
+
+        return self.wait_shot(player, lambda s: mismatch(s) is None, timeout_s, mismatch)
 
 
 class StartUp(E2ECase):
