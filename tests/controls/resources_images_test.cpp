@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
-#include <QFile>
 #include <QColor>
+#include <QFile>
 #include <QImage>
 #include <QRect>
 #include <vector>
@@ -20,10 +20,16 @@ using tarvel::resources::kGlyphCount;
 using tarvel::resources::kGlyphHeight;
 using tarvel::resources::kGlyphWidth;
 
-bool IsBlack(QRgb c) { return qRed(c) == 0 && qGreen(c) == 0 && qBlue(c) == 0; }
-bool IsYellow(QRgb c) { return qRed(c) == 255 && qGreen(c) == 255 && qBlue(c) == 0; }
+bool IsBlack(QRgb c) {
+    return qRed(c) == 0 && qGreen(c) == 0 && qBlue(c) == 0;
+}
+bool IsYellow(QRgb c) {
+    return qRed(c) == 255 && qGreen(c) == 255 && qBlue(c) == 0;
+}
 // Yellow or the darker edge yellow: red equals green, no blue.
-bool IsAnyYellow(QRgb c) { return !IsBlack(c) && qRed(c) == qGreen(c) && qBlue(c) == 0; }
+bool IsAnyYellow(QRgb c) {
+    return !IsBlack(c) && qRed(c) == qGreen(c) && qBlue(c) == 0;
+}
 
 QRect InkBounds(const QImage& img) {
     QRect r;
