@@ -1,5 +1,7 @@
 #include "tests/support/DiscImage.h"
 
+#include "tests/support/ByteWriter.h"
+
 #include <cstdio>
 #include <fstream>
 #include <stdexcept>
@@ -12,21 +14,6 @@ constexpr std::uint32_t kSecondsPerMinute = 60;
 constexpr std::uint32_t kCdaRiffSize = 36;
 constexpr std::uint32_t kCdaFmtSize = 24;
 constexpr std::uint16_t kCdaVersion = 1;
-
-void Put16(std::vector<std::uint8_t>& b, std::uint16_t v) {
-    b.push_back(static_cast<std::uint8_t>(v));
-    b.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-
-void Put32(std::vector<std::uint8_t>& b, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) {
-        b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-    }
-}
-
-void PutTag(std::vector<std::uint8_t>& b, const char* tag) {
-    b.insert(b.end(), tag, tag + 4);
-}
 
 // Frame in the low byte, then second, then minute.
 std::uint32_t Msf(std::uint32_t sectors) {

@@ -1,5 +1,7 @@
 #include "tests/support/TestAudio.h"
 
+#include "tests/support/ByteWriter.h"
+
 #include <unistd.h>
 
 #include <atomic>
@@ -26,21 +28,6 @@ constexpr std::uint16_t kExtensibleExtraSize = 22;
 // The GUID tail shared by KSDATAFORMAT_SUBTYPE_PCM and _IEEE_FLOAT after the 2-byte format tag.
 constexpr std::uint8_t kSubFormatTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
                                              0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
-
-void Put16(std::vector<std::uint8_t>& b, std::uint16_t v) {
-    b.push_back(static_cast<std::uint8_t>(v));
-    b.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-
-void Put32(std::vector<std::uint8_t>& b, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) {
-        b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-    }
-}
-
-void PutTag(std::vector<std::uint8_t>& b, const char* tag) {
-    b.insert(b.end(), tag, tag + 4);
-}
 
 std::uint32_t BytesPerSample(WavFormat f) {
     switch (f) {
