@@ -10,6 +10,19 @@ namespace {
 constexpr int kParanoiaMode = PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP;
 constexpr int kMaxRetries = 20;
 
+// Disc images hold exact sectors; paranoia's overlap matching only adds risk there, since it can
+// lock onto the wrong period of a steady tone and shift the audio by whole sectors.
+bool IsImage(CdIo_t* cdio) {
+    switch (cdio_get_driver_id(cdio)) {
+        case DRIVER_BINCUE:
+        case DRIVER_NRG:
+        case DRIVER_CDRDAO:
+            return true;
+        default:
+            return false;
+    }
+}
+
 }  // namespace
 
 std::unique_ptr<CdSectorReader> CdSectorReader::Open(CdIoPtr cdio, int track) {
@@ -41,6 +54,9 @@ CdSectorReader::CdSectorReader(Key, CdIoPtr cdio, lsn_t first, std::uint32_t sec
     : cdio_(std::move(cdio)), first_(first), sectors_(sectors) {}
 
 void CdSectorReader::StartParanoia() {
+    if (IsImage(cdio_.get())) {
+        return;
+    }
     char* messages = nullptr;
     drive_ = cdio_cddap_identify_cdio(cdio_.get(), CDDA_MESSAGE_FORGETIT, &messages);
     cdio_cddap_free_messages(messages);
