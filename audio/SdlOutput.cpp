@@ -31,6 +31,9 @@ std::uint16_t BufferFramesFor(std::uint32_t rate) {
 }  // namespace
 
 std::unique_ptr<SdlOutput> SdlOutput::Open(std::uint32_t rate) {
+    // SDL would otherwise catch SIGINT and SIGTERM for an event queue nobody reads, and the
+    // program could then not be ended by a plain kill.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         return nullptr;
     }
