@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPainter>
@@ -112,9 +113,25 @@ void RequestQuit(int code) {
         Qt::QueuedConnection);
 }
 
+// Wine's metric-compatible Tahoma (Debian's fonts-wine) lies outside fontconfig's folders; with
+// it the captions keep the widths the layout was drawn for.
+void RegisterTahoma() {
+    static const bool registered = [] {
+        if (!QFontDatabase::families().contains(QStringLiteral("Tahoma"))) {
+            for (const char* file :
+                 {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"}) {
+                QFontDatabase::addApplicationFont(QString::fromLatin1(file));
+            }
+        }
+        return true;
+    }();
+    (void)registered;
+}
+
 QFont WindowFont() {
+    RegisterTahoma();
     QFont font;
-    // Where Tahoma is missing, the condensed DejaVu face keeps the captions within their places.
+    // Where no Tahoma is found, the condensed DejaVu face keeps the captions within their places.
     font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"),
                       QStringLiteral("DejaVu Sans")});
     font.setPixelSize(kFontPixelSize);
