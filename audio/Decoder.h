@@ -14,7 +14,7 @@
 namespace tarvel::audio {
 
 class Decoder {
-public:
+  public:
     virtual ~Decoder() = default;
 
     virtual std::uint32_t rate() const = 0;

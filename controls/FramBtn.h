@@ -14,7 +14,7 @@ namespace tarvel::controls {
 
 class TFramSpeedBtn : public QWidget {
     Q_OBJECT
-public:
+  public:
     enum class TButtonState { bsUp, bsDisabled, bsDown, bsExclusive };
     enum class TButtonLayout { blGlyphLeft, blGlyphRight, blGlyphTop, blGlyphBottom };
 
@@ -43,11 +43,11 @@ public:
     QRect GlyphRect() const;
     QRect CaptionRect() const;
 
-signals:
+  signals:
     // One per click: the button has already returned to the up state and asked for a repaint.
     void Click();
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
@@ -57,7 +57,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void changeEvent(QEvent* event) override;
 
-private:
+  private:
     struct Placement {
         QRect glyph;
         QRect caption;

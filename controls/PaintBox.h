@@ -11,18 +11,18 @@ namespace tarvel::controls {
 
 class TPaintBox : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TPaintBox(QWidget* parent = nullptr);
 
     // Called on every repaint with a painter on the box.
     std::function<void(QPainter&)> OnPaint;
 
-signals:
+  signals:
     void MouseDown(Qt::MouseButton button, int x, int y);
     void MouseMove(Qt::MouseButtons buttons, int x, int y);
     void MouseUp(Qt::MouseButton button, int x, int y);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;

@@ -10,7 +10,7 @@ namespace tarvel::controls {
 
 class TPanel : public QWidget {
     Q_OBJECT
-public:
+  public:
     enum class Bevel { None, Lowered };
 
     explicit TPanel(QWidget* parent = nullptr);
@@ -26,10 +26,10 @@ public:
     int ClientWidth() const;
     int ClientHeight() const;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     Bevel bevel_ = Bevel::None;
     QColor color_{0, 0, 0};
     QColor fontColor_{0, 0, 0};

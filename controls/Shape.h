@@ -8,15 +8,15 @@ namespace tarvel::controls {
 
 class TShape : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TShape(QWidget* parent = nullptr);
     void SetBrushColor(const QColor& color);
     QColor BrushColor() const { return color_; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     QColor color_{255, 255, 255};
 };
 

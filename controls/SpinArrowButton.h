@@ -8,7 +8,7 @@
 namespace tarvel::controls {
 
 class SpinArrowButton : public QWidget {
-public:
+  public:
     enum class Direction { Up, Down };
 
     SpinArrowButton(Direction direction, QWidget* parent);
@@ -22,7 +22,7 @@ public:
 
     bool IsDown() const { return pressed_ && inside_; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
@@ -30,7 +30,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void changeEvent(QEvent* event) override;
 
-private:
+  private:
     void Repeat();
     void Stop();
 

@@ -19,7 +19,7 @@ class SpinArrowButton;
 
 class TSpinEdit : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TSpinEdit(QWidget* parent = nullptr);
     ~TSpinEdit() override;
 
@@ -45,7 +45,7 @@ public:
     // Sounds the refusal of a typed character; the platform beep unless replaced.
     std::function<void()> OnBeep;
 
-signals:
+  signals:
     // Every change of the text, whatever its cause.
     void Change();
     // A typed character that passed the character filter, before it is inserted. A handler may
@@ -55,10 +55,10 @@ signals:
     void Enter();
     void Click();
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent* event) override;
 
-private:
+  private:
     // Typed character: true to let it be inserted (after KeyPress).
     bool OnCharacter(QChar key);
     void Step(int direction);

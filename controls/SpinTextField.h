@@ -13,7 +13,7 @@ namespace tarvel::controls {
 bool IsSpinCharacter(QChar c, QChar decimalPoint);
 
 class SpinTextField : public QLineEdit {
-public:
+  public:
     explicit SpinTextField(QWidget* parent);
 
     // A typed character that passed the filter; returns whether to insert it.
@@ -27,14 +27,14 @@ public:
     std::function<void()> OnLeft;
     std::function<void()> OnLeftClick;
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent* event) override;
     void inputMethodEvent(QInputMethodEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
-private:
+  private:
     bool Accepts(QChar c) const;
 };
 
