@@ -5,6 +5,8 @@
 #include <QLocalSocket>
 #include <QWidget>
 
+#include <unistd.h>
+
 namespace tarvel {
 
 namespace {
@@ -27,8 +29,14 @@ void AskRunningCopyToRaise(const QString& name) {
 
 }  // namespace
 
+QString TSingleProc::MarkName() {
+    // Per user: another user's running copy on the same machine must not keep this one from
+    // starting, nor be raised by it.
+    return QStringLiteral("%1 (uid %2)").arg(QCoreApplication::applicationName()).arg(getuid());
+}
+
 TSingleProc::TSingleProc(QWidget* owner) : QObject(nullptr), owner_(owner) {
-    const QString title = QCoreApplication::applicationName();
+    const QString title = MarkName();
     auto server = std::make_unique<QLocalServer>();
     server->setSocketOptions(QLocalServer::AbstractNamespaceOption);
     if (server->listen(title)) {

@@ -6,12 +6,17 @@
 #include <QProcessEnvironment>
 #include <QTest>
 
+#include <unistd.h>
+
 #include <csignal>
 
 namespace {
 
 constexpr int kStartMs = 10000;
-constexpr const char* kTitle = "Tarvel Player";
+// The running copy's mark: the title and the user.
+QString MarkName() {
+    return QStringLiteral("Tarvel Player (uid %1)").arg(getuid());
+}
 
 QString ProgramPath() {
     const QByteArray dir = qgetenv("TARVEL_BINARY_DIR");
@@ -22,7 +27,7 @@ QString ProgramPath() {
 bool NameClaimed() {
     QLocalSocket probe;
     probe.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
-    probe.connectToServer(kTitle);
+    probe.connectToServer(MarkName());
     const bool ok = probe.waitForConnected(500);
     probe.abort();
     return ok;
@@ -84,6 +89,19 @@ TEST_F(SingleInstance, SecondCopyEndsSilentlyFirstStays) {
     ASSERT_TRUE(QTest::qWaitFor(NameClaimed, kStartMs)) << "a new start after the kill did not run";
     QTest::qWait(300);
     EXPECT_EQ(third.process.state(), QProcess::Running);
+}
+
+// A plain kill (SIGTERM) ends the program: no library may take the signal for itself.
+TEST_F(SingleInstance, TerminateSignalEndsTheProgram) {
+    Program p;
+    p.process.start();
+    ASSERT_TRUE(p.process.waitForStarted(kStartMs));
+    ASSERT_TRUE(QTest::qWaitFor(NameClaimed, kStartMs)) << "the program never came up";
+    // Let start-up open the audio device first.
+    QTest::qWait(1000);
+    ASSERT_EQ(p.process.state(), QProcess::Running);
+    p.process.terminate();
+    EXPECT_TRUE(p.process.waitForFinished(3000)) << "SIGTERM did not end the program";
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QLocalServer>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
@@ -44,6 +45,20 @@ TEST(SingleProc, SecondGuardRaisesTheFirstWindowAndQuits) {
     TSingleProc third(&window);
     EXPECT_NE(third.MutexHandle(), nullptr);
     EXPECT_TRUE(third.ShowMainForm());
+}
+
+TEST(SingleProc, AnotherUsersCopyDoesNotStopThisOne) {
+    QCoreApplication::setApplicationName(
+        QStringLiteral("tarvel-single-proc-other-user-%1").arg(getpid()));
+    QLocalServer other;
+    other.setSocketOptions(QLocalServer::AbstractNamespaceOption);
+    ASSERT_TRUE(other.listen(
+        QStringLiteral("%1 (uid %2)").arg(QCoreApplication::applicationName()).arg(getuid() + 1)));
+
+    TSingleProc mine(nullptr);
+    EXPECT_NE(mine.MutexHandle(), nullptr);
+    EXPECT_TRUE(mine.ShowMainForm());
+    EXPECT_FALSE(other.hasPendingConnections());
 }
 
 }  // namespace
