@@ -93,7 +93,8 @@ RefreshTick::RefreshTick(PlayerSession& session, RefreshControls controls, int b
     : session_(session),
       c_(controls),
       audio_(audio),
-      bitmap_(std::max(bitmapWidth, 1), kOverviewHeight, QImage::Format_RGB32) {
+      bitmap_(std::max(bitmapWidth, 1), kOverviewHeight, QImage::Format_RGB32),
+      clock_(&NowMs) {
     bitmap_.fill(Qt::black);
 }
 
@@ -214,7 +215,7 @@ void RefreshTick::Timer1Timer() {
     if (timer) {
         timer->stop();
     }
-    const std::uint32_t t0 = NowMs();
+    const std::uint32_t t0 = clock_();
 
     const bool playing = session_.Playing.load();
     if (!playing && c_.FramSpeedBtn1 && c_.FramSpeedBtn1->Caption() != kIdleCaption) {
@@ -250,7 +251,7 @@ void RefreshTick::Timer1Timer() {
         }
     }
 
-    const std::uint32_t d = NowMs() - t0;
+    const std::uint32_t d = clock_() - t0;
     int& interval = session_.RefreshInterval;
     if (d < kStallMs) {
         interval = (interval + static_cast<int>(kWorkFactor * d)) / 2;

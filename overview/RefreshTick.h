@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QString>
 #include <cstdint>
+#include <functional>
 
 #include "player/PlayerSession.h"
 
@@ -59,6 +60,9 @@ class RefreshTick {
     void DrawMarker(std::int32_t x, int kind, QColor color, std::int64_t position);
 
     QImage& OverviewBitmap() { return bitmap_; }
+    // A monotonic millisecond clock (32 bits, wrapping); tests replace it to time the ticks.
+    using Clock = std::function<std::uint32_t()>;
+    void SetClock(Clock clock) { clock_ = std::move(clock); }
 
   private:
     int MarkerHeight() const;
@@ -69,6 +73,7 @@ class RefreshTick {
     RefreshControls c_;
     AudioPort& audio_;
     QImage bitmap_;
+    Clock clock_;
 };
 
 }  // namespace tarvel::overview

@@ -331,15 +331,20 @@ TEST(RefreshTick, StoppedPlaybackRestoresThePlayButtonAndHidesThePlayLabel) {
 }
 
 TEST(RefreshTick, IntervalAdaptsWhilePlayingAndRestsAt100Otherwise) {
+    // Each tick's drawing is timed as `work` ms by a scripted clock, starting from 60 ms.
     const struct {
         const char* name;
         bool playing;
         bool paused;
+        std::uint32_t work;
         int expected;
     } cases[] = {
-        {"playing: a fast tick settles at 20", true, false, 20},
-        {"idle", false, false, 100},
-        {"paused", true, true, 100},
+        {"playing, no work: the floor", true, false, 0, 20},
+        {"playing, 10 ms of work: four times the work", true, false, 10, 40},
+        {"playing, 30 ms of work: the ceiling", true, false, 30, 100},
+        {"playing, a stall or clock wrap leaves the interval", true, false, 5000, 60},
+        {"idle", false, false, 0, 100},
+        {"paused", true, true, 0, 100},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -349,6 +354,17 @@ TEST(RefreshTick, IntervalAdaptsWhilePlayingAndRestsAt100Otherwise) {
         o.session.Playing = c.playing;
         o.session.Paused = c.paused;
         o.session.RefreshInterval = 60;
+        // Near the wrap of the 32-bit clock: the difference must still come out right.
+        std::uint32_t now = 0xFFFFFF00u;
+        bool atStart = true;
+        o.tick->SetClock([&] {
+            const std::uint32_t t = atStart ? now : now + c.work;
+            if (!atStart) {
+                now = t + 7;  // the pause between ticks is not work
+            }
+            atStart = !atStart;
+            return t;
+        });
         for (int i = 0; i < 10; ++i) {
             o.tick->Timer1Timer();
         }
