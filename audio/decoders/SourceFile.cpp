@@ -4,10 +4,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <utility>
 
 namespace tarvel::audio {
+
+namespace {
+// Large enough that a 128 kbit/s MPEG stream costs one system call per four seconds, small enough
+// to stay out of the memory budget; reads at least this long bypass it.
+constexpr std::size_t kReadAheadBytes = std::size_t{64} * 1024;
+}  // namespace
 
 std::optional<SourceFile> SourceFile::Open(const std::string& path) {
     // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below anyway.
@@ -24,7 +32,11 @@ std::optional<SourceFile> SourceFile::Open(const std::string& path) {
 }
 
 SourceFile::SourceFile(SourceFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), size_(other.size_), pos_(other.pos_) {}
+    : fd_(std::exchange(other.fd_, -1)),
+      size_(other.size_),
+      pos_(other.pos_),
+      ahead_(std::move(other.ahead_)),
+      aheadStart_(other.aheadStart_) {}
 
 SourceFile& SourceFile::operator=(SourceFile&& other) noexcept {
     if (this != &other) {
@@ -34,6 +46,8 @@ SourceFile& SourceFile::operator=(SourceFile&& other) noexcept {
         fd_ = std::exchange(other.fd_, -1);
         size_ = other.size_;
         pos_ = other.pos_;
+        ahead_ = std::move(other.ahead_);
+        aheadStart_ = other.aheadStart_;
     }
     return *this;
 }
@@ -44,11 +58,11 @@ SourceFile::~SourceFile() {
     }
 }
 
-std::size_t SourceFile::read(void* out, std::size_t bytes) {
+std::size_t SourceFile::readAt(void* out, std::size_t bytes, std::uint64_t offset) const {
     std::size_t done = 0;
     auto* dst = static_cast<char*>(out);
     while (done < bytes) {
-        const ssize_t n = ::pread(fd_, dst + done, bytes - done, static_cast<off_t>(pos_ + done));
+        const ssize_t n = ::pread(fd_, dst + done, bytes - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -56,6 +70,32 @@ std::size_t SourceFile::read(void* out, std::size_t bytes) {
             break;
         }
         done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
+std::size_t SourceFile::read(void* out, std::size_t bytes) {
+    std::size_t done = 0;
+    auto* dst = static_cast<std::uint8_t*>(out);
+    while (done < bytes) {
+        const std::uint64_t at = pos_ + done;
+        if (at >= aheadStart_ && at < aheadStart_ + ahead_.size()) {
+            const auto from = static_cast<std::size_t>(at - aheadStart_);
+            const std::size_t n = std::min(bytes - done, ahead_.size() - from);
+            std::memcpy(dst + done, ahead_.data() + from, n);
+            done += n;
+            continue;
+        }
+        if (bytes - done >= kReadAheadBytes) {
+            done += readAt(dst + done, bytes - done, at);
+            break;
+        }
+        ahead_.resize(kReadAheadBytes);
+        ahead_.resize(readAt(ahead_.data(), ahead_.size(), at));
+        aheadStart_ = at;
+        if (ahead_.empty()) {
+            break;
+        }
     }
     pos_ += done;
     return done;
@@ -78,18 +118,7 @@ std::vector<std::uint8_t> SourceFile::peek(std::uint64_t offset, std::size_t byt
         bytes = static_cast<std::size_t>(size_ - offset);
     }
     buf.resize(bytes);
-    std::size_t done = 0;
-    while (done < bytes) {
-        const ssize_t n =
-            ::pread(fd_, buf.data() + done, bytes - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        done += static_cast<std::size_t>(n);
-    }
+    const std::size_t done = readAt(buf.data(), bytes, offset);
     buf.resize(done);
     return buf;
 }

@@ -1,4 +1,6 @@
-// A read-only regular file opened for a decoder, with its own read position.
+// A read-only regular file opened for a decoder, with its own read position and a read-ahead
+// block: decoders read a few hundred bytes at a time (libmpg123 a frame header, then the frame),
+// which would otherwise be two system calls per frame.
 // Directories, FIFOs, devices and unreadable paths are refused at open, so no decoder can block
 // on a pipe or read a directory.
 #pragma once
@@ -34,9 +36,14 @@ class SourceFile {
   private:
     SourceFile(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
 
+    // Reads `bytes` at `offset` straight from the file; fewer only at its end or on an error.
+    std::size_t readAt(void* out, std::size_t bytes, std::uint64_t offset) const;
+
     int fd_ = -1;
     std::uint64_t size_ = 0;
     std::uint64_t pos_ = 0;
+    std::vector<std::uint8_t> ahead_;  // the file's bytes from aheadStart_ on
+    std::uint64_t aheadStart_ = 0;
 };
 
 }  // namespace tarvel::audio
