@@ -3,6 +3,7 @@
 // the last whole block, on either side) and for the extreme values.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 

@@ -3,7 +3,9 @@
 // alone. The read-ahead block makes the block edges and re-reads after a seek the cases to hit.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "audio/decoders/SourceFile.h"
