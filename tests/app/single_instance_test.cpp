@@ -42,6 +42,11 @@ struct Program {
         process.setProcessEnvironment(env);
         process.setProgram(ProgramPath());
     }
+    // Starts the program and waits until it holds the running copy's mark.
+    [[nodiscard]] bool StartedAndClaimed() {
+        process.start();
+        return process.waitForStarted(kStartMs) && QTest::qWaitFor(NameClaimed, kStartMs);
+    }
     ~Program() {
         if (process.state() != QProcess::NotRunning) {
             process.kill();
@@ -62,9 +67,7 @@ class SingleInstance : public ::testing::Test {
 
 TEST_F(SingleInstance, SecondCopyEndsSilentlyFirstStays) {
     Program first;
-    first.process.start();
-    ASSERT_TRUE(first.process.waitForStarted(kStartMs));
-    ASSERT_TRUE(QTest::qWaitFor(NameClaimed, kStartMs)) << "the first copy never claimed its name";
+    ASSERT_TRUE(first.StartedAndClaimed()) << "the first copy never claimed its name";
 
     Program second;
     second.process.start();
@@ -84,9 +87,7 @@ TEST_F(SingleInstance, SecondCopyEndsSilentlyFirstStays) {
     EXPECT_FALSE(NameClaimed());
 
     Program third;
-    third.process.start();
-    ASSERT_TRUE(third.process.waitForStarted(kStartMs));
-    ASSERT_TRUE(QTest::qWaitFor(NameClaimed, kStartMs)) << "a new start after the kill did not run";
+    ASSERT_TRUE(third.StartedAndClaimed()) << "a new start after the kill did not run";
     QTest::qWait(300);
     EXPECT_EQ(third.process.state(), QProcess::Running);
 }
@@ -94,9 +95,7 @@ TEST_F(SingleInstance, SecondCopyEndsSilentlyFirstStays) {
 // A plain kill (SIGTERM) ends the program: no library may take the signal for itself.
 TEST_F(SingleInstance, TerminateSignalEndsTheProgram) {
     Program p;
-    p.process.start();
-    ASSERT_TRUE(p.process.waitForStarted(kStartMs));
-    ASSERT_TRUE(QTest::qWaitFor(NameClaimed, kStartMs)) << "the program never came up";
+    ASSERT_TRUE(p.StartedAndClaimed()) << "the program never came up";
     // Let start-up open the audio device first.
     QTest::qWait(1000);
     ASSERT_EQ(p.process.state(), QProcess::Running);

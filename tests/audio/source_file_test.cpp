@@ -30,13 +30,22 @@ struct ReadCase {
     std::vector<Step> steps;
 };
 
+// kFileBytes of random bytes in a scratch file.
+struct RandomFile {
+    explicit RandomFile(std::uint32_t seed) : bytes(test::RandomBytes(kFileBytes, seed)) {
+        test::WriteBytes(path, bytes);
+    }
+    TempDir dir{"source"};
+    std::vector<std::uint8_t> bytes;
+    std::string path = dir.file("f.bin").string();
+};
+
 class SourceFileReads : public ::testing::TestWithParam<ReadCase> {};
 
 TEST_P(SourceFileReads, ReturnExactlyTheFileBytesAtThePosition) {
-    TempDir dir("source");
-    const std::vector<std::uint8_t> bytes = test::RandomBytes(kFileBytes, 11);
-    test::WriteBytes(dir.file("f.bin"), bytes);
-    auto file = SourceFile::Open(dir.file("f.bin").string());
+    const RandomFile f(11);
+    const std::vector<std::uint8_t>& bytes = f.bytes;
+    auto file = SourceFile::Open(f.path);
     ASSERT_TRUE(file);
     ASSERT_EQ(file->size(), kFileBytes);
 
@@ -88,10 +97,9 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<ReadCase>& info) { return std::string(info.param.name); });
 
 TEST(SourceFile, PeekReadsAnywhereWithoutMovingThePosition) {
-    TempDir dir("source");
-    const std::vector<std::uint8_t> bytes = test::RandomBytes(kFileBytes, 12);
-    test::WriteBytes(dir.file("f.bin"), bytes);
-    auto file = SourceFile::Open(dir.file("f.bin").string());
+    const RandomFile f(12);
+    const std::vector<std::uint8_t>& bytes = f.bytes;
+    auto file = SourceFile::Open(f.path);
     ASSERT_TRUE(file);
     std::vector<std::uint8_t> first(10);
     ASSERT_EQ(file->read(first.data(), first.size()), 10u);
@@ -105,10 +113,9 @@ TEST(SourceFile, PeekReadsAnywhereWithoutMovingThePosition) {
 }
 
 TEST(SourceFile, MovedFromFileKeepsReadingInItsNewOwner) {
-    TempDir dir("source");
-    const std::vector<std::uint8_t> bytes = test::RandomBytes(kFileBytes, 13);
-    test::WriteBytes(dir.file("f.bin"), bytes);
-    auto opened = SourceFile::Open(dir.file("f.bin").string());
+    const RandomFile f(13);
+    const std::vector<std::uint8_t>& bytes = f.bytes;
+    auto opened = SourceFile::Open(f.path);
     ASSERT_TRUE(opened);
     std::vector<std::uint8_t> got(300);
     ASSERT_EQ(opened->read(got.data(), 100), 100u);
