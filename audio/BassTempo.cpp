@@ -1,5 +1,6 @@
 // The tempo stream operations.
 #include <cmath>
+#include <exception>
 #include <memory>
 
 #include "audio/DecodeChannel.h"
@@ -44,8 +45,14 @@ HSTREAM BASS_FX_TempoCreate(DWORD chan, DWORD flags) {
         source->owned = true;
     }
     const bool freeSource = (flags & BASS_FX_FREESOURCE) != 0;
-    auto tempo = std::make_shared<TempoChannel>(flags & kKeptFlags, source, chan, freeSource);
-    const HSTREAM handle = Engine::instance().add(tempo);
+    HSTREAM handle = 0;
+    try {
+        auto tempo = std::make_shared<TempoChannel>(flags & kKeptFlags, source, chan, freeSource);
+        handle = Engine::instance().add(tempo);
+    } catch (const std::exception&) {
+        // The stretcher refused the source's form, or memory ran out: no stream.
+        handle = 0;
+    }
     if (handle == 0) {
         std::lock_guard lock(source->mutex());
         source->owned = false;  // failure leaves the source as it was

@@ -70,12 +70,17 @@ bool TempoChannel::setOption(int id, int value) {
 }
 
 bool TempoChannel::hasData() const {
-    return !released() && (!stretcher_->empty() || source_->hasData());
+    return !released() && !stretcher_->failed() && (!stretcher_->empty() || source_->hasData());
 }
 
 std::size_t TempoChannel::read(std::int16_t* out, std::size_t frames) {
     std::size_t done = 0;
     while (done < frames && !released()) {
+        if (stretcher_->failed()) {
+            // Nothing more can come out: the stream ends here.
+            playing = false;
+            break;
+        }
         std::int16_t* dst = out + done * channels_;
         if (stretcher_->draining()) {
             done += stretcher_->receive(dst, frames - done);

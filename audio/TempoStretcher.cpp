@@ -4,19 +4,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 
 namespace tarvel::audio {
 
 namespace {
-constexpr float kInt16Scale = 32768.0f;
 constexpr std::size_t kChunkFrames = 1024;
 // Bound on the silence pushed in to drain the stretcher (about 3 s at 44.1 kHz).
 constexpr int kMaxSilenceChunks = 128;
 
-std::int16_t ToInt16(float v) {
-    const float scaled = std::nearbyint(v * kInt16Scale);
-    return static_cast<std::int16_t>(std::clamp(scaled, -32768.0f, 32767.0f));
-}
 // Each sequence of the stretcher starts at the best-matching point within its seek window, so
 // its output runs ahead of or behind the nominal speed x output count by an amount that depends
 // on the speed. Measured means for sequences of 32 ms and seek windows of 20 ms, in ms of source
@@ -43,30 +39,58 @@ double TempoStretcher::SourceLeadFrames(double speed, std::uint32_t rate) {
 }
 
 double TempoStretcher::leadOutputFrames() const {
-    return SourceLeadFrames(speed(), rate_) / speed();
+    // The rate filters of a converted form delay the audio on both sides of the stretcher.
+    const double s = speed();
+    const double filterDelay = static_cast<double>(format_.inputDelayFrames()) / s +
+                               static_cast<double>(format_.outputDelayFrames());
+    return SourceLeadFrames(s, rate_) / s - filterDelay;
 }
 
 TempoStretcher::TempoStretcher(std::uint32_t rate, std::uint32_t channels)
-    : touch_(std::make_unique<soundtouch::SoundTouch>()), rate_(rate), channels_(channels) {
-    touch_->setSampleRate(rate);
-    touch_->setChannels(channels);
+    : touch_(std::make_unique<soundtouch::SoundTouch>()),
+      format_(rate, channels),
+      rate_(rate),
+      channels_(channels) {
+    touch_->setSampleRate(format_.workRate());
+    touch_->setChannels(format_.workChannels());
     touch_->setTempo(1.0);
-    floatBuffer_.resize(kChunkFrames * channels_);
+    floatBuffer_.resize(kChunkFrames * format_.workChannels());
 }
 
 TempoStretcher::~TempoStretcher() = default;
 
+template <typename F>
+bool TempoStretcher::guarded(F&& f) {
+    if (failed_) {
+        return false;
+    }
+    try {
+        f();
+        return true;
+    } catch (const std::exception&) {
+        // A stretcher that threw is in no known state: it hands out nothing from now on.
+        failed_ = true;
+        segments_.clear();
+        pending_.clear();
+        pendingAt_ = 0;
+        drainLimit_.reset();
+        return false;
+    }
+}
+
 void TempoStretcher::setTempoPercent(double percent) {
     percent_ = percent;
-    touch_->setTempo(speed());
+    guarded([&] { touch_->setTempo(speed()); });
 }
 
 bool TempoStretcher::setOption(int id, int value) {
-    return touch_->setSetting(id, value);
+    bool known = false;
+    guarded([&] { known = touch_->setSetting(id, value); });
+    return known;
 }
 
 void TempoStretcher::put(const std::int16_t* in, std::size_t frames, std::uint64_t sourceFrame) {
-    if (frames == 0) {
+    if (frames == 0 || failed_) {
         return;
     }
     const double s = speed();
@@ -88,24 +112,34 @@ void TempoStretcher::put(const std::int16_t* in, std::size_t frames, std::uint64
     }
 }
 
+std::size_t TempoStretcher::takePending(std::int16_t* out, std::size_t frames) {
+    const std::size_t held = pending_.size() / channels_ - pendingAt_;
+    const std::size_t n = std::min(held, frames);
+    std::copy_n(pending_.begin() + static_cast<std::ptrdiff_t>(pendingAt_ * channels_),
+                n * channels_, out);
+    pendingAt_ += n;
+    return n;
+}
+
 std::size_t TempoStretcher::receive(std::int16_t* out, std::size_t frames) {
     if (drainLimit_) {
         frames = std::min<std::uint64_t>(frames,
                                          *drainLimit_ > outTaken_ ? *drainLimit_ - outTaken_ : 0);
     }
-    std::size_t done = 0;
-    while (done < frames) {
-        const std::size_t want = std::min(kChunkFrames, frames - done);
-        const std::size_t got =
-            touch_->receiveSamples(floatBuffer_.data(), static_cast<uint>(want));
+    std::size_t done = takePending(out, frames);
+    const std::uint32_t factor = format_.rateFactor();
+    while (done < frames && !failed_) {
+        const std::size_t want = std::min(kChunkFrames, (frames - done + factor - 1) / factor);
+        std::size_t got = 0;
+        guarded(
+            [&] { got = touch_->receiveSamples(floatBuffer_.data(), static_cast<uint>(want)); });
         if (got == 0) {
             break;
         }
-        std::int16_t* dst = out + done * channels_;
-        for (std::size_t i = 0; i < got * channels_; ++i) {
-            dst[i] = ToInt16(floatBuffer_[i]);
-        }
-        done += got;
+        pending_.clear();
+        pendingAt_ = 0;
+        format_.fromWork(floatBuffer_.data(), got, pending_);
+        done += takePending(out + done * channels_, frames - done);
     }
     outTaken_ += done;
     dropPlayedSegments();
@@ -114,6 +148,11 @@ std::size_t TempoStretcher::receive(std::int16_t* out, std::size_t frames) {
         clear();
     }
     return done;
+}
+
+std::uint64_t TempoStretcher::heldFrames() const {
+    const std::size_t pending = pending_.size() / channels_ - pendingAt_;
+    return static_cast<std::uint64_t>(touch_->numSamples()) * format_.rateFactor() + pending;
 }
 
 void TempoStretcher::drain(const std::int16_t* tail, std::size_t tailFrames) {
@@ -128,26 +167,30 @@ void TempoStretcher::drain(const std::int16_t* tail, std::size_t tailFrames) {
         return;
     }
     const std::uint64_t needed = *drainLimit_ - outTaken_;
-    for (std::size_t done = 0; done < tailFrames && touch_->numSamples() < needed;) {
+    for (std::size_t done = 0; done < tailFrames && !failed_ && heldFrames() < needed;) {
         const std::size_t n = std::min(kChunkFrames, tailFrames - done);
         putFloat(tail + done * channels_, n);
         done += n;
     }
     std::fill(floatBuffer_.begin(), floatBuffer_.end(), 0.0f);
-    for (int i = 0; i < kMaxSilenceChunks && touch_->numSamples() < needed; ++i) {
-        touch_->putSamples(floatBuffer_.data(), static_cast<uint>(kChunkFrames));
+    for (int i = 0; i < kMaxSilenceChunks && !failed_ && heldFrames() < needed; ++i) {
+        guarded([&] { touch_->putSamples(floatBuffer_.data(), static_cast<uint>(kChunkFrames)); });
     }
 }
 
 void TempoStretcher::putFloat(const std::int16_t* in, std::size_t frames) {
-    for (std::size_t i = 0; i < frames * channels_; ++i) {
-        floatBuffer_[i] = static_cast<float>(in[i]) / kInt16Scale;
+    format_.toWork(in, frames, work_);
+    const std::size_t workFrames = work_.size() / format_.workChannels();
+    if (workFrames > 0) {
+        guarded([&] { touch_->putSamples(work_.data(), static_cast<uint>(workFrames)); });
     }
-    touch_->putSamples(floatBuffer_.data(), static_cast<uint>(frames));
 }
 
 void TempoStretcher::clear() {
-    touch_->clear();
+    guarded([&] { touch_->clear(); });
+    format_.reset();
+    pending_.clear();
+    pendingAt_ = 0;
     segments_.clear();
     outFed_ = 0.0;
     outTaken_ = 0;

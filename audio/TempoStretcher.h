@@ -1,6 +1,10 @@
 // Tempo change without pitch change (SoundTouch), plus the map from the frames it hands out back
 // to the source frames they came from.
 //
+// A source SoundTouch cannot take as it is (rate, channel count) is stretched in a form it takes
+// and handed out in the source's own (StretchFormat). A SoundTouch call that throws leaves the
+// stretcher failed: it then hands out nothing, and the owner ends the stream.
+//
 // At tempo change 0 the stretcher is bypassed once it holds nothing: the caller then copies
 // source frames straight through, bit-exact and without latency.
 //
@@ -13,6 +17,8 @@
 #include <memory>
 #include <optional>
 #include <vector>
+
+#include "audio/StretchFormat.h"
 
 namespace soundtouch {
 class SoundTouch;
@@ -39,7 +45,8 @@ class TempoStretcher {
     // SoundTouch setting ids (sequence and seek-window lengths in ms, ...). False if unknown.
     bool setOption(int id, int value);
 
-    bool bypassed() const { return percent_ == 0.0 && empty(); }
+    bool bypassed() const { return percent_ == 0.0 && empty() && !failed_; }
+    bool failed() const { return failed_; }
     bool empty() const { return segments_.empty(); }
 
     // Feeds `frames` frames that start at source frame `sourceFrame`.
@@ -67,8 +74,16 @@ class TempoStretcher {
     };
     void dropPlayedSegments();
     void putFloat(const std::int16_t* in, std::size_t frames);
+    // Converted frames waiting to be handed out; copies up to `frames` of them.
+    std::size_t takePending(std::int16_t* out, std::size_t frames);
+    // Frames (source rate) the stretcher and the waiting buffer hold.
+    std::uint64_t heldFrames() const;
+    // Runs a SoundTouch call; false (and failed from then on) if it threw.
+    template <typename F>
+    bool guarded(F&& f);
 
     std::unique_ptr<soundtouch::SoundTouch> touch_;
+    StretchFormat format_;
     // Output frames by which the audio leaving runs ahead of the nominal map.
     double leadOutputFrames() const;
 
@@ -79,7 +94,11 @@ class TempoStretcher {
     double outFed_ = 0.0;         // output frames the input so far stands for
     std::uint64_t outTaken_ = 0;  // output frames handed out
     std::optional<std::uint64_t> drainLimit_;
-    std::vector<float> floatBuffer_;
+    std::vector<float> floatBuffer_;     // work frames out of the stretcher, or silence into it
+    std::vector<float> work_;            // work frames into the stretcher
+    std::vector<std::int16_t> pending_;  // source-form frames converted, not yet handed out
+    std::size_t pendingAt_ = 0;
+    bool failed_ = false;
 };
 
 }  // namespace tarvel::audio

@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
     }
     const fs::path root = argv[1];
     for (const char* t : {"fuzz_sndfile", "fuzz_memory_wav", "fuzz_mpeg", "fuzz_module", "fuzz_cda",
-                          "fuzz_stream_file"}) {
+                          "fuzz_stream_file", "fuzz_tempo"}) {
         fs::create_directories(root / t);
     }
     const Pcm stereo = MakeSine(8000, 2, 64, 440.0);
@@ -38,6 +38,19 @@ int main(int argc, char** argv) {
     WriteBytes(root / "fuzz_mpeg" / "mp1_mono", EncodeMp1Tone({32000, 1, 5, 7, 0.3}));
     WriteBytes(root / "fuzz_stream_file" / "mp1", EncodeMp1Tone({48000, 2, 5, 2, 0.5}));
     WriteBytes(root / "fuzz_module" / "mod", EncodeMod({1, 4}));
+    // The tempo path: ordinary shapes and the ones the stretcher cannot take as they are.
+    struct Shape {
+        std::uint32_t rate;
+        std::uint32_t channels;
+    };
+    for (const Shape s : {Shape{8000, 2}, Shape{44100, 1}, Shape{192000, 2}, Shape{352800, 2},
+                          Shape{384000, 1}, Shape{44100, 6}, Shape{44100, 16}, Shape{22050, 17}}) {
+        const std::string name = "wav_" + std::to_string(s.rate) + "_" + std::to_string(s.channels);
+        WriteBytes(root / "fuzz_tempo" / name,
+                   EncodeWav(MakeSine(s.rate, s.channels, 1024, 440.0)));
+    }
+    WriteBytes(root / "fuzz_tempo" / "mp1", EncodeMp1Tone({44100, 2, 6, 3, 0.5}));
+    WriteBytes(root / "fuzz_tempo" / "mod", EncodeMod({1, 4}));
     for (int track = 1; track <= 4; ++track) {
         WriteBytes(root / "fuzz_cda" / ("track" + std::to_string(track)),
                    EncodeCdaStub(track, 0, 10));
