@@ -1,13 +1,11 @@
 // Tarvel Player: one fixed-size window, no command line options.
 #include <QApplication>
 
+#include "app/DevicePixels.h"
 #include "app/Main.h"
 
 int main(int argc, char** argv) {
-    // The window is laid out in device pixels (890 x 73): no high-DPI scaling.
-    qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
-    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
-        Qt::HighDpiScaleFactorRoundingPolicy::Round);
+    tarvel::UseDevicePixels();
     QApplication app(argc, argv);
     // No display name: Qt would append it to every window title, the file dialog's included.
     QApplication::setApplicationName(QString::fromUtf8(tarvel::kAppTitle));

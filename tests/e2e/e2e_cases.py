@@ -10,9 +10,9 @@ import unittest
 import e2e_audio as audio
 import e2e_media as media
 import e2e_screen as screen
-from e2e_program import PB, PLAY_BUTTON, REPEAT_BUTTON, STOP_BUTTON, WINDOW_SIZE, TITLE
-from e2e_program import Player
-from e2e_x import XSession, wait_for
+from e2e_program import PB, PLAY_BUTTON, REPEAT_BUTTON, SPEED_TEXT, STOP_BUTTON, WINDOW_SIZE
+from e2e_program import Player, TITLE
+from e2e_x import SCREEN_SIZE, XSession, wait_for
 
 OVERVIEW_WAIT_S = 15.0
 SHOT_WAIT_S = 3.0
@@ -173,6 +173,41 @@ class StartUp(E2ECase):
         self.assertTrue(rec.wait_frames(media.RATE * 3 // 2, 10.0), "no audio device output")
         self.assertTrue(audio.is_silent(rec.read()), "sound at start-up")
 
+
+
+class ScreenScaling(E2ECase):
+    """The layout is in device pixels: a doubled screen resolution and Qt's scale settings in
+    the environment leave every pixel of the window as it is at 96 dpi."""
+    SECONDS = 20.0
+    TONES = [(2.0, 6.0), (10.0, 16.0)]
+    SCALED_ENV = {"QT_SCALE_FACTOR": "2", "QT_SCREEN_SCALE_FACTORS": "2", "QT_FONT_DPI": "192",
+                  "QT_ENABLE_HIGHDPI_SCALING": "1", "QT_AUTO_SCREEN_SCALE_FACTOR": "1"}
+
+    def idle_look(self, name, env):
+        wav = media.write_wav(self.path("companion.wav"),
+                              media.segments_pcm(self.SECONDS, self.TONES))
+        p = self.player(companion=wav, name=name, extra_env=env)
+        p.start()
+        self.assertEqual(self.x.geometry(p.window)[2:], WINDOW_SIZE, name)
+        self.wait_overview(p, self.TONES, self.SECONDS)
+        time.sleep(0.5)  # a few idle ticks: the same picture each time
+        shot = p.screenshot()
+        p.stop()
+        return shot
+
+    def test_doubled_resolution_and_scale_factors_change_nothing(self):
+        self.x.move(2, 2)  # off the window: no hover look, no hint
+        plain = self.idle_look("plain", {})
+        self.x.set_resources("Xft.dpi:\t192\n")
+        scaled = self.idle_look("scaled", self.SCALED_ENV)
+        # The speed box's text caret blinks: its columns are left out.
+        caret = range(SPEED_TEXT[0], SPEED_TEXT[0] + SPEED_TEXT[2])
+        differing = [(x, y) for y in range(WINDOW_SIZE[1]) for x in range(WINDOW_SIZE[0])
+                     if x not in caret and plain.pixel(x, y) != scaled.pixel(x, y)]
+        if differing:
+            plain.save_ppm(self.path("plain.ppm"))
+            scaled.save_ppm(self.path("scaled.ppm"))
+        self.assertEqual(differing[:10], [], "%d pixels differ at 192 dpi" % len(differing))
 
 
 def trimmed(mask, width):

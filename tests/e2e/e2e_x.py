@@ -9,6 +9,7 @@ import subprocess
 import time
 
 SCREEN = "1280x800x24"
+SCREEN_SIZE = (1280, 800)
 START_TIMEOUT_S = 10.0
 POLL_S = 0.05
 
@@ -206,6 +207,11 @@ class XSession:
     def map_state(self, window):
         m = re.search(r"Map State:\s+(\w+)", self.run("xwininfo", "-id", str(window)))
         return m.group(1) if m else None
+
+    def set_resources(self, text):
+        """The X resources (as xrdb would load them) that programs started from now on read."""
+        self.run("xprop", "-root", "-format", "RESOURCE_MANAGER", "8s", "-set",
+                 "RESOURCE_MANAGER", text, check=True)
 
     def title(self, window):
         m = re.search(r'= "(.*)"', self.run("xprop", "-id", str(window), "_NET_WM_NAME"))
