@@ -265,7 +265,7 @@ void TForm1::CreateControls() {
         pp.setColor(QPalette::Window, kOverviewGreen);
         PB.setPalette(pp);
     }
-    PB.setCursor(Qt::SplitVCursor);
+    PB.setCursor(Qt::SplitHCursor);  // the marks are dragged left and right
     PB.setToolTip(QString::fromUtf8(kPBHint));
 
     ProgressBar1.setGeometry(kProgressBar1Rect);

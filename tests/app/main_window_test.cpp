@@ -132,7 +132,7 @@ TEST(MainWindow, WindowFrameFontAndControlSettings) {
         form.TrackBar1.style()->pixelMetric(QStyle::PM_SliderLength, nullptr, &form.TrackBar1), 9);
     EXPECT_TRUE(form.CheckBox5.isChecked());
     EXPECT_TRUE(form.CheckBox5.text().isEmpty());
-    EXPECT_EQ(form.PB.cursor().shape(), Qt::SplitVCursor);
+    EXPECT_EQ(form.PB.cursor().shape(), Qt::SplitHCursor);  // points left and right
     EXPECT_EQ(form.PB.toolTip(), QString::fromUtf8("開始位置：左クリック / 停止位置：右クリック"));
     EXPECT_EQ(form.od.Title, QString::fromUtf8("音声ファイルを開く"));
 }
