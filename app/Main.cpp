@@ -253,7 +253,8 @@ void TForm1::CreateControls() {
     Label3.setText(QString::fromUtf8(kWideTime));
     Label3.setAlignment(Qt::AlignRight | Qt::AlignTop);
     SetTextColor(Label3, kWhite);
-    Label3.hide();  // shown only while playing
+    // Shows its start-up text until an overview has been drawn; from then on the refresh tick
+    // shows it only while playing.
     Label4.setGeometry(kLabel4Rect);
     Label4.setText(QString::fromUtf8(kWideTime));
     Label5.setGeometry(kLabel5Rect);

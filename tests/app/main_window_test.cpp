@@ -55,7 +55,7 @@ INSTANTIATE_TEST_SUITE_P(
         PLACE(Panel6, QRect(153, 76, 99, 13), true), PLACE(Shape2, QRect(2, 2, 0, 5), true),
         PLACE(Shape4, QRect(2, 7, 0, 5), true), PLACE(FramSpeedBtn6, QRect(3, 42, 126, 32), true),
         PLACE(Panel1, QRect(129, 42, 757, 32), true), PLACE(Panel2, QRect(1, 1, 43, 30), true),
-        PLACE(Label3, QRect(2, -2, 40, 13), false), PLACE(Label4, QRect(2, 8, 40, 13), true),
+        PLACE(Label3, QRect(2, -2, 40, 13), true), PLACE(Label4, QRect(2, 8, 40, 13), true),
         PLACE(Label5, QRect(2, 18, 40, 13), true), PLACE(PB, QRect(44, 1, 712, 30), true),
         PLACE(ProgressBar1, QRect(128, 10, 153, 13), false),
         PLACE(FramSpeedBtn1, QRect(381, 74, 127, 32), true),

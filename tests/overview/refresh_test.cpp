@@ -313,13 +313,13 @@ TEST(RefreshTick, StoppedPlaybackRestoresThePlayButtonAndHidesThePlayLabel) {
         Overview o;
         o.session.BytesPerPixel = bytesPerPixel;
         o.session.Playing = false;
+        o.Label3.show();
         o.tick->Timer1Timer();
         EXPECT_EQ(o.FramSpeedBtn1.Caption(), QString("PLAY / PAUSE"));
         EXPECT_EQ(o.FramSpeedBtn1.Glyph(),
                   resources::Glyph(0).convertToFormat(o.FramSpeedBtn1.Glyph().format()));
-        if (bytesPerPixel != 0) {
-            EXPECT_TRUE(o.Label3.isHidden());
-        }
+        // Before anything was scanned the play label keeps its start-up look.
+        EXPECT_EQ(o.Label3.isHidden(), bytesPerPixel != 0);
     }
     // While playing (or paused) the caption is left to the transport.
     Overview o;
