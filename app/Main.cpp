@@ -93,7 +93,7 @@ void SetTextColor(QWidget& widget, const QColor& color) {
     widget.setPalette(pal);
 }
 
-void PlaceLabel(QLabel& label, const QPoint& pos, const char* text) {
+void PlaceLabel(controls::TLabel& label, const QPoint& pos, const char* text) {
     label.setText(QString::fromUtf8(text));
     label.adjustSize();
     label.move(pos);
@@ -135,6 +135,10 @@ QFont WindowFont() {
     font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"),
                       QStringLiteral("DejaVu Sans")});
     font.setPixelSize(kFontPixelSize);
+    // At this size the face asks for whole pixels, not smoothing, and Wine's Tahoma carries
+    // hand-tuned bitmaps for it: crisp captions with the widths the layout was drawn for.
+    font.setStyleStrategy(QFont::NoAntialias);
+    font.setHintingPreference(QFont::PreferFullHinting);
     return font;
 }
 

@@ -17,6 +17,7 @@
 #include "app/SingleProc.h"
 #include "app/TrackBarStyle.h"
 #include "controls/FramBtn.h"
+#include "controls/Label.h"
 #include "controls/PaintBox.h"
 #include "controls/Panel.h"
 #include "controls/Shape.h"
@@ -61,10 +62,10 @@ class TForm1 : public QWidget {
     // Controls, in the order the window creates them.
     controls::TPanel Panel3;
     QLabel Image1;
-    QLabel Label1;
+    controls::TLabel Label1;
     controls::TSpinEdit SpinEdit1;
-    QLabel Label2;
-    QLabel Label6;
+    controls::TLabel Label2;
+    controls::TLabel Label6;
     controls::TPanel Panel7;
     QSlider TrackBar1;
     QCheckBox CheckBox5;
@@ -74,9 +75,9 @@ class TForm1 : public QWidget {
     controls::TFramSpeedBtn FramSpeedBtn6;
     controls::TPanel Panel1;
     controls::TPanel Panel2;
-    QLabel Label3;
-    QLabel Label4;
-    QLabel Label5;
+    controls::TLabel Label3;
+    controls::TLabel Label4;
+    controls::TLabel Label5;
     controls::TPaintBox PB;
     QProgressBar ProgressBar1;
     controls::TFramSpeedBtn FramSpeedBtn1;

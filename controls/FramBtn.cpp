@@ -1,11 +1,11 @@
 #include "controls/FramBtn.h"
 
 #include <QEnterEvent>
-#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
 
 #include "controls/ButtonLayout.h"
+#include "controls/CaptionText.h"
 #include "controls/Edge.h"
 
 namespace tarvel::controls {
@@ -17,8 +17,9 @@ constexpr int kDefaultHeight = 22;
 constexpr int kFrameWidth = 1;
 constexpr QPoint kPressedShift{1, 1};
 constexpr QPoint kEmbossShift{1, 1};  // the disabled look's highlight copy
-// The caption is one block of text: explicit line breaks are kept, none are added.
-constexpr int kCaptionFlags = Qt::AlignHCenter | Qt::AlignTop;
+// The caption is one block of text, its lines centred: explicit line breaks are kept, none are
+// added.
+constexpr Qt::Alignment kCaptionAlignment = Qt::AlignHCenter;
 
 bool IsDown(TFramSpeedBtn::TButtonState state) {
     return state == TFramSpeedBtn::TButtonState::bsDown ||
@@ -111,12 +112,7 @@ void TFramSpeedBtn::SetFlat(bool flat) {
 }
 
 QSize TFramSpeedBtn::CaptionSize() const {
-    if (caption_.isEmpty()) {
-        return {0, 0};
-    }
-    const int w = std::max(0, width() - 2 * kFrameWidth);
-    const QRect box = QFontMetrics(font()).boundingRect(QRect(0, 0, w, 0), kCaptionFlags, caption_);
-    return box.size();
+    return CaptionBlockSize(font(), caption_);
 }
 
 TFramSpeedBtn::Placement TFramSpeedBtn::CurrentPlacement() const {
@@ -172,7 +168,7 @@ void TFramSpeedBtn::paintEvent(QPaintEvent* /*event*/) {
         if (!caption_.isEmpty()) {
             painter.setFont(font());
             painter.setPen(pal.color(QPalette::WindowText));
-            painter.drawText(placement.caption, kCaptionFlags, caption_);
+            DrawCaptionBlock(painter, placement.caption, kCaptionAlignment, caption_);
         }
     }
 
@@ -193,9 +189,10 @@ void TFramSpeedBtn::PaintDisabledContent(QPainter& painter, const Placement& pla
     if (!caption_.isEmpty()) {
         painter.setFont(font());
         painter.setPen(highlight);
-        painter.drawText(placement.caption.translated(kEmbossShift), kCaptionFlags, caption_);
+        DrawCaptionBlock(painter, placement.caption.translated(kEmbossShift), kCaptionAlignment,
+                         caption_);
         painter.setPen(shadow);
-        painter.drawText(placement.caption, kCaptionFlags, caption_);
+        DrawCaptionBlock(painter, placement.caption, kCaptionAlignment, caption_);
     }
 }
 

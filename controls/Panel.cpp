@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <algorithm>
 
+#include "controls/CaptionText.h"
 #include "controls/Edge.h"
 
 namespace tarvel::controls {
@@ -60,9 +61,14 @@ void TPanel::paintEvent(QPaintEvent* /*event*/) {
         DrawEdge(painter, rect(), EdgeKind::Sunken, palette());
     }
     if (!caption_.isEmpty()) {
+        // One line centred inside the bevel, halves of a pixel going up and left.
+        const int inset = bevel_ == Bevel::Lowered ? kBevelWidth : 0;
+        const QRect inner = rect().adjusted(inset, inset, -inset, -inset);
+        const QRect line(inner.left(), inner.top() + (inner.height() - kCaptionLineHeight) / 2,
+                         inner.width(), kCaptionLineHeight);
         painter.setPen(fontColor_);
         painter.setFont(font());
-        painter.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine, caption_);
+        DrawCaptionBlock(painter, line, Qt::AlignHCenter, caption_);
     }
 }
 

@@ -1,6 +1,7 @@
 // The main window's controls: place, size, colour, text and visibility, and the window events.
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QFontInfo>
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
@@ -135,6 +136,91 @@ TEST(MainWindow, WindowFrameFontAndControlSettings) {
     EXPECT_EQ(form.PB.cursor().shape(), Qt::SplitHCursor);  // points left and right
     EXPECT_EQ(form.PB.toolTip(), QString::fromUtf8("開始位置：左クリック / 停止位置：右クリック"));
     EXPECT_EQ(form.od.Title, QString::fromUtf8("音声ファイルを開く"));
+}
+
+// The bounding box of the pixels in `region` of the window's picture that `is` accepts.
+template <typename Pred>
+QRect Ink(const QImage& img, const QRect& region, Pred is) {
+    QRect ink;
+    for (int y = region.top(); y <= region.bottom(); ++y) {
+        for (int x = region.left(); x <= region.right(); ++x) {
+            if (is(img.pixelColor(x, y))) {
+                ink |= QRect(x, y, 1, 1);
+            }
+        }
+    }
+    return ink;
+}
+
+bool IsYellow(const QColor& c) {
+    return c == QColor(0xFF, 0xFF, 0x00);
+}
+bool IsGlyphYellow(const QColor& c) {
+    return c.red() > 0x80 && c.green() > 0x80 && c.blue() < 0x60;
+}
+
+// Every text of the window on its rows, in client coordinates (the carrying panel starts 37
+// rows above the client area). Capitals and digits are eight rows high and stand on the
+// baseline 11 rows below the top of their line.
+TEST(MainWindow, TextsAndGlyphsStandOnTheRowsOfTheLayout) {
+    TForm1 form(DummyDevice());
+    ASSERT_EQ(QFontInfo(form.font()).family(), "Tahoma") << "fonts-wine (scripts/install-deps)";
+    const QImage img = form.grab().toImage();
+    const struct {
+        const char* name;
+        QRect region;
+        bool (*is)(const QColor&);
+        int top, bottom;  // ink rows
+    } texts[] = {
+        {"RESET: line 9..21 of the button", {4, 6, 124, 30}, IsYellow, 17, 24},
+        {"STOP: line 3..15 of the button", {508, 38, 125, 15}, IsYellow, 43, 50},
+        {"REPEAT PLAY", {634, 38, 125, 15}, IsYellow, 43, 50},
+        {"LOAD", {760, 38, 125, 15}, IsYellow, 43, 50},
+        {"SPEED at top 83", {255, 40, 46, 25}, IsYellow, 49, 56},
+        {"% at top 83", {352, 40, 25, 25}, IsYellow, 49, 56},
+        {"VOLUME at top 90", {135, 52, 46, 20}, IsYellow, 56, 63},
+        {"Label3 white 0000.00, below Panel2's top edge",
+         {130, 6, 43, 30},
+         [](const QColor& c) { return c == QColor(0xFF, 0xFF, 0xFF); },
+         7,
+         14},
+        {"Label4 yellow 0.00", {130, 6, 43, 30}, IsYellow, 17, 24},
+        {"Label5 red 0.00",
+         {130, 6, 43, 30},
+         [](const QColor& c) { return c == QColor(0xFF, 0x00, 0x00); },
+         27,
+         34},
+    };
+    for (const auto& t : texts) {
+        SCOPED_TRACE(t.name);
+        const QRect ink = Ink(img, t.region, t.is);
+        ASSERT_TRUE(ink.isValid());
+        EXPECT_EQ(ink.top(), t.top);
+        EXPECT_EQ(ink.bottom(), t.bottom);
+    }
+    // The slash of "PLAY / PAUSE" reaches above and below the capitals, within its line.
+    const QRect play = Ink(img, {382, 38, 125, 15}, IsYellow);
+    EXPECT_GE(play.top(), 40);
+    EXPECT_LE(play.bottom(), 52);
+    // "VOLUME" leaves a free column before the slider's frame at 181.
+    EXPECT_EQ(Ink(img, {135, 52, 46, 20}, IsYellow).left(), 140);
+    EXPECT_LE(Ink(img, {135, 52, 46, 20}, IsYellow).right(), 179);
+    // Label3 ends at its right edge, column 171.
+    EXPECT_LE(Ink(img, {130, 6, 43, 30}, [](const QColor& c) { return c == Qt::white; }).right(),
+              171);
+
+    // Glyphs on rows 16..27 of their buttons, centred: the glyph image's symbol, moved there.
+    const struct {
+        int left;
+        int glyph;
+    } glyphs[] = {{381, 0}, {507, 3}, {633, 4}, {759, 6}};
+    for (const auto& g : glyphs) {
+        SCOPED_TRACE(g.left);
+        const QImage picture = resources::Glyph(g.glyph);
+        const QRect symbol = Ink(picture, picture.rect(), IsGlyphYellow);
+        EXPECT_EQ(Ink(img, {g.left + 1, 53, 125, 15}, IsGlyphYellow),
+                  symbol.translated(g.left + 46, 37 + 16));
+    }
 }
 
 TEST(MainWindow, ButtonsCaptionsAndGlyphs) {

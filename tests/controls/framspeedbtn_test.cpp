@@ -13,18 +13,22 @@
 #include <memory>
 
 #include "controls/FramBtn.h"
+#include "tests/controls/caption_font_helpers.h"
 
 namespace {
 
 using tarvel::controls::TFramSpeedBtn;
 using State = TFramSpeedBtn::TButtonState;
+using tarvel::test::CaptionFont;
+using tarvel::test::kCaptionFonts;
+using tarvel::test::kCaptionPixelSize;
+using tarvel::test::UseCaptionFont;
 
 const QColor kBackground(0x20, 0x40, 0x60);
 const QColor kHighlight(0xFF, 0xFF, 0xFF);
 const QColor kShadow(0x80, 0x80, 0x80);
 const QColor kCaptionColour(0xFF, 0xFF, 0x00);
 const QColor kGlyphColour(0x00, 0x00, 0xFF);
-constexpr int kCaptionPixelSize = 11;  // 13 pixels high in DejaVu Sans
 
 // A solid glyph whose bottom-left pixel is black, so that only that pixel is transparent.
 QImage SolidGlyph() {
@@ -176,29 +180,43 @@ TEST_F(FramSpeedBtnTest, IsSeeThroughWhereNothingIsDrawn) {
 
 TEST_F(FramSpeedBtnTest, WorkedExampleGlyphAndCaptionPlacement) {
     TFramSpeedBtn& b = AddButton({10, 10, 127, 32}, "PLAY / PAUSE", true);
-    Show();
-    ASSERT_EQ(QFontMetrics(b.font()).height(), 13) << "needs DejaVu Sans (fonts-dejavu-core)";
-    EXPECT_EQ(b.GlyphRect(), QRect(46, 16, 36, 12));
-    EXPECT_EQ(b.CaptionRect().top(), 3);
-    EXPECT_EQ(b.CaptionRect().bottom(), 15);
-    const QImage img = Shot(b);
-    EXPECT_EQ(BoundsOf(img, kGlyphColour), QRect(QPoint(46, 16), QPoint(81, 27)));
-    const QRect ink = CaptionInk(img);
-    ASSERT_TRUE(ink.isValid());
-    EXPECT_TRUE(b.CaptionRect().contains(ink)) << ink.x() << "," << ink.y();
-    // Centred: as much room left of the text as right of it, give or take a pixel.
-    EXPECT_LE(std::abs((ink.left() - 1) - (125 - ink.right())), 2);
+    TFramSpeedBtn& stop = AddButton({10, 50, 127, 32}, "STOP", true);
+    for (const CaptionFont& font : kCaptionFonts) {
+        SCOPED_TRACE(font.name);
+        ASSERT_TRUE(UseCaptionFont(*host_, font)) << "scripts/install-deps installs the fonts";
+        Show();
+        EXPECT_EQ(b.GlyphRect(), QRect(46, 16, 36, 12));
+        EXPECT_EQ(b.CaptionRect().top(), 3);
+        EXPECT_EQ(b.CaptionRect().bottom(), 15);
+        const QImage img = Shot(b);
+        EXPECT_EQ(BoundsOf(img, kGlyphColour), QRect(QPoint(46, 16), QPoint(81, 27)));
+        const QRect ink = CaptionInk(img);
+        ASSERT_TRUE(ink.isValid());
+        EXPECT_GE(ink.top(), 3);
+        EXPECT_LE(ink.bottom(), 15);
+        // Capitals stand on the baseline, row 3 + 11, and are eight rows high in both faces.
+        const QRect capitals = CaptionInk(Shot(stop));
+        EXPECT_EQ(capitals.top(), 6);
+        EXPECT_EQ(capitals.bottom(), 13);
+        // Centred: as much room left of the text as right of it, give or take a pixel.
+        EXPECT_LE(std::abs((ink.left() - 1) - (125 - ink.right())), 2);
+    }
 }
 
 TEST_F(FramSpeedBtnTest, CaptionWithoutGlyphIsCentredVertically) {
     TFramSpeedBtn& b = AddButton({10, 10, 126, 32}, "RESET", false);
-    Show();
-    ASSERT_EQ(QFontMetrics(b.font()).height(), 13);
-    EXPECT_EQ(b.CaptionRect().top(), 9);
-    EXPECT_EQ(b.CaptionRect().bottom(), 21);
-    const QRect ink = CaptionInk(Shot(b));
-    ASSERT_TRUE(ink.isValid());
-    EXPECT_TRUE(b.CaptionRect().contains(ink));
+    for (const CaptionFont& font : kCaptionFonts) {
+        SCOPED_TRACE(font.name);
+        ASSERT_TRUE(UseCaptionFont(*host_, font));
+        Show();
+        EXPECT_EQ(b.CaptionRect().top(), 9);
+        EXPECT_EQ(b.CaptionRect().bottom(), 21);
+        const QRect ink = CaptionInk(Shot(b));
+        ASSERT_TRUE(ink.isValid());
+        // Capitals only: from the baseline (row 9 + 11) up, eight rows in both faces.
+        EXPECT_EQ(ink.bottom(), 19);
+        EXPECT_EQ(ink.top(), 12);
+    }
 }
 
 TEST_F(FramSpeedBtnTest, NewCaptionOrGlyphRecentres) {

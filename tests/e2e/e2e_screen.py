@@ -41,22 +41,22 @@ def overview_drawn(img):
 
 def label_mask(img, rect, channel):
     """The glyph pixels of a time label, by one colour channel that rises with coverage for its
-    text colour (green for the yellow start label, red for the red end label). Rows that belong
-    to the other label are left out by the caller's rectangle choice."""
+    text colour (green for the yellow start label, red for the red end label); the other
+    label's pixels count as background."""
     mask = []
     base = TIME_PANEL[channel]
     for y in range(rect[1], rect[1] + rect[3]):
         for x in range(rect[0], rect[0] + rect[2]):
             p = img.pixel(x, y)
-            if channel == 0 and p[1] > TIME_PANEL[1]:
-                continue  # a yellow pixel of the start label: not part of the red one
-            mask.append(p[channel] - base >= TEXT_THRESHOLD)
+            # A yellow pixel of the start label is not part of the red one.
+            other = channel == 0 and p[1] > TIME_PANEL[1]
+            mask.append(not other and p[channel] - base >= TEXT_THRESHOLD)
     return mask
 
 
 def start_label(img):
-    # The start label's glyphs end above the end label's first row.
-    return label_mask(img, (LABEL4[0], LABEL4[1], LABEL4[2], LABEL5[1] - LABEL4[1]), 1)
+    # The boxes overlap by a row, but the end label's red has no green to count.
+    return label_mask(img, LABEL4, 1)
 
 
 def end_label(img):
