@@ -202,9 +202,7 @@ void TForm1::CreateControls() {
     pal.setColor(QPalette::WindowText, kBlack);
     setPalette(pal);
     setAutoFillBackground(true);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        move(screen->geometry().center() - QPoint(kClientWidth / 2, kClientHeight / 2));
-    }
+    centring_.PlaceBeforeShow();
 
     Panel3.setGeometry(kPanel3Rect);
     Panel3.SetColor(kNavy);
@@ -457,6 +455,7 @@ void TForm1::showEvent(QShowEvent* event) {
         return;
     }
     shown_ = true;
+    centring_.Start();
     FormShow();
     // Qt may have delivered the first size event before the window was visible: arm the scan
     // debounce once more now that it is shown.

@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/FrameCentring.h"
 #include "app/ModuleButtons.h"
 #include "app/SingleProc.h"
 #include "app/TrackBarStyle.h"
@@ -124,6 +125,7 @@ class TForm1 : public QWidget {
     void WireEvents();
 
     AudioInit initAudio_;
+    FrameCentring centring_{*this};
     bool audioReady_ = false;
     bool shown_ = false;
     bool destroyed_ = false;

@@ -204,6 +204,22 @@ class XSession:
         return (values["Absolute upper-left X"], values["Absolute upper-left Y"],
                 values["Width"], values["Height"])
 
+    def frame_extents(self, window):
+        """(left, right, top, bottom) of the frame the window manager put around `window`, or
+        None while it has not framed it."""
+        m = re.search(r"=\s*(\d+),\s*(\d+),\s*(\d+),\s*(\d+)",
+                      self.run("xprop", "-id", str(window), "_NET_FRAME_EXTENTS"))
+        return tuple(int(v) for v in m.groups()) if m else None
+
+    def frame_geometry(self, window):
+        """(x, y, width, height) of the window with its frame, or None while unframed."""
+        extents = self.frame_extents(window)
+        if extents is None:
+            return None
+        left, right, top, bottom = extents
+        x, y, w, h = self.geometry(window)
+        return (x - left, y - top, w + left + right, h + top + bottom)
+
     def map_state(self, window):
         m = re.search(r"Map State:\s+(\w+)", self.run("xwininfo", "-id", str(window)))
         return m.group(1) if m else None
