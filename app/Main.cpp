@@ -366,6 +366,8 @@ void TForm1::FormCreate() {
         Session,
         overview::RefreshControls{&PB, &Label3, &Label4, &Label5, &FramSpeedBtn1, &Timer1, &Timer2},
         screenWidth);
+    // The previous source's overview goes the moment a new source replaces it.
+    Loader.SourceOpened = [this] { Refresh->DiscardOverview(); };
 
     SetTextColor(Label4, kYellow);
     Label4.setText(QString::fromUtf8(kZeroTime));

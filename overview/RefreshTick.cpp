@@ -202,6 +202,9 @@ void RefreshTick::Timer1Timer() {
     }
     QTimer* timer = c_.Timer1;
     if (session_.Scanning.load() || (c_.Timer2 && c_.Timer2->isActive())) {
+        // The scan rewrites the envelope: the old drawing must not come back when the overview
+        // is shown again before this tick has drawn the new one.
+        bitmapCurrent_ = false;
         if (timer) {
             if (timer->interval() != kWaitInterval) {
                 timer->setInterval(kWaitInterval);
@@ -246,6 +249,7 @@ void RefreshTick::Timer1Timer() {
                 }
             }
         }
+        bitmapCurrent_ = true;
         if (c_.PB) {
             c_.PB->repaint();
         }
@@ -269,8 +273,15 @@ void RefreshTick::Timer1Timer() {
 }
 
 void RefreshTick::PBPaint(QPainter& painter) {
-    if (!session_.Closing.load() && session_.BytesPerPixel.load() != 0) {
+    if (!session_.Closing.load() && session_.BytesPerPixel.load() != 0 && bitmapCurrent_) {
         painter.drawImage(0, 0, bitmap_);
+    }
+}
+
+void RefreshTick::DiscardOverview() {
+    bitmapCurrent_ = false;
+    if (c_.PB) {
+        c_.PB->update();
     }
 }
 

@@ -56,6 +56,9 @@ class RefreshTick {
 
     void Timer1Timer();
     void PBPaint(QPainter& painter);
+    // The bitmap no longer shows the loaded source (a new one was opened): the overview shows
+    // nothing until the tick has drawn it again.
+    void DiscardOverview();
     void DrawOverview();
     void DrawMarker(std::int32_t x, int kind, QColor color, std::int64_t position);
 
@@ -73,6 +76,8 @@ class RefreshTick {
     RefreshControls c_;
     AudioPort& audio_;
     QImage bitmap_;
+    // The bitmap holds a drawing of the current source and scan.
+    bool bitmapCurrent_ = false;
     Clock clock_;
 };
 

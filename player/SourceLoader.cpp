@@ -94,6 +94,9 @@ HSTREAM SourceLoader::OpenSource(const QString& fileName, bool isCdTrack, bool s
         Timer2_.setInterval(kScanDebounceMs);
         Timer2_.start();
     }
+    if (SourceOpened) {
+        SourceOpened();
+    }
     return tempo;
 }
 

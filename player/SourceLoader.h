@@ -42,6 +42,9 @@ class SourceLoader {
     // Start-up: opens <program>.wav without a scan and without playing.
     HSTREAM AutoLoad(const QString& programPath);
 
+    // Runs once a new source has replaced the old one (not after a failed open).
+    std::function<void()> SourceOpened;
+
   private:
     PlayerSession& session_;
     TOpenDialog& od_;

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFontInfo>
 #include <QMessageBox>
+#include <QPainter>
 #include <QTest>
 #include <QTimer>
 
@@ -10,6 +11,8 @@
 
 #include "app/LibraryVersion.h"
 #include "app/Main.h"
+#include "overview/MeterTick.h"
+#include "overview/RefreshTick.h"
 #include "resources/Images.h"
 #include "tests/support/TestAudio.h"
 
@@ -309,6 +312,73 @@ TEST(MainWindow, ClosingDuringAScanEndsWithoutWaitingForIt) {
     // The engine is usable again afterwards: nothing was left half shut down.
     TForm1 again(DummyDevice());
     EXPECT_TRUE(again.AudioReady());
+}
+
+// A window with a scanned and drawn source, loaded through LOAD with a scripted dialog.
+struct LoadedWindow {
+    LoadedWindow() {
+        form.od.Chooser = [this](const TOpenDialog&) -> std::optional<QString> {
+            return QString::fromStdString(next.string());
+        };
+        Load(test::MakeSine(44100, 2, 44100 * 2, 440.0, 0.5), "first.wav");
+    }
+    void Load(const test::Pcm& pcm, const char* name) {
+        next = dir.file(name);
+        test::WriteWav(next, pcm);
+        form.Loader.FramSpeedBtn4Click();
+    }
+    void LoadJunk() {
+        next = dir.file("junk.mp3");
+        test::WriteBytes(next, std::vector<std::uint8_t>(5000, 0x5A));
+        form.Loader.FramSpeedBtn4Click();
+    }
+    void ScanAndDraw() {
+        form.Timer2.stop();
+        form.Timer2Timer();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !form.Session.Scanning.load(); }, 10000));
+        form.Refresh->Timer1Timer();
+    }
+    // What the overview shows now: its paint handler over the black of its frame.
+    QImage Overview() {
+        QImage img(form.PB.size(), QImage::Format_RGB32);
+        img.fill(Qt::black);
+        QPainter painter(&img);
+        form.Refresh->PBPaint(painter);
+        return img;
+    }
+    test::TempDir dir{"loadedwindow"};
+    std::filesystem::path next;
+    TForm1 form{DummyDevice()};
+};
+
+bool ShowsNothing(const QImage& overview) {
+    return Ink(overview, overview.rect(), [](const QColor& c) { return c != Qt::black; }).isNull();
+}
+
+TEST(MainWindow, NewSourceNeverShowsThePreviousOverview) {
+    LoadedWindow w;
+    w.ScanAndDraw();
+    const QImage first = w.Overview();
+    ASSERT_FALSE(ShowsNothing(first));
+
+    // A silent second file: its overview is the bare region band.
+    w.Load(test::MakeSilence(44100, 2, 44100 * 3), "second.wav");
+    ASSERT_NE(w.form.Session.PlayChannel.load(), 0u);
+    EXPECT_TRUE(ShowsNothing(w.Overview())) << "at once after LOAD";
+    w.form.Refresh->Timer1Timer();  // the debounce is pending: the tick only waits
+    EXPECT_TRUE(ShowsNothing(w.Overview())) << "during the debounce";
+    w.form.Timer2.stop();
+    w.form.Timer2Timer();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.form.Session.Scanning.load(); }, 10000));
+    w.form.Meter->Timer3Timer();  // shows the overview again
+    EXPECT_TRUE(ShowsNothing(w.Overview())) << "after the scan, before the tick has drawn";
+    w.form.Refresh->Timer1Timer();
+    const QImage second = w.Overview();
+    EXPECT_FALSE(ShowsNothing(second));
+    EXPECT_NE(second, first);
+    EXPECT_TRUE(
+        Ink(second, second.rect(), [](const QColor& c) { return c == QColor(0, 255, 0); }).isNull())
+        << "no envelope of the first file";
 }
 
 TEST(MainWindow, MissingModuleProgramMessage) {

@@ -406,22 +406,46 @@ TEST(RefreshTick, ClosingStopsTheTickAndThePainting) {
     EXPECT_EQ(o.At(10, 15), kBlack);
 }
 
-TEST(RefreshTick, PaintCopiesTheBitmapOnlyWithAScale) {
+TEST(RefreshTick, PaintCopiesTheBitmapOnlyOnceDrawnForTheCurrentScan) {
+    enum class After { Nothing, ScanRan, DebouncePending, Discarded };
     const struct {
         const char* name;
         std::uint32_t bytesPerPixel;
         bool closing;
+        After after;  // what happened since the tick drew
         bool painted;
     } cases[] = {
-        {"scanned", 1000, false, true},
-        {"nothing scanned", 0, false, false},
-        {"closing", 1000, true, false},
+        {"scanned and drawn", 1000, false, After::Nothing, true},
+        {"nothing scanned", 0, false, After::Nothing, false},
+        {"closing", 1000, true, After::Nothing, false},
+        {"a scan ran since: the drawing shows the old envelope", 1000, false, After::ScanRan,
+         false},
+        {"a scan is pending", 1000, false, After::DebouncePending, false},
+        {"a new source replaced the drawn one", 1000, false, After::Discarded, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Overview o;
         o.session.BytesPerPixel = c.bytesPerPixel;
+        o.session.LoopEnd = 20000;
+        o.tick->Timer1Timer();
         o.session.Closing = c.closing;
+        switch (c.after) {
+            case After::Nothing:
+                break;
+            case After::ScanRan:
+                o.session.Scanning = true;
+                o.tick->Timer1Timer();
+                o.session.Scanning = false;  // over, and the tick has not drawn since
+                break;
+            case After::DebouncePending:
+                o.Timer2.start(100000);
+                o.tick->Timer1Timer();
+                break;
+            case After::Discarded:
+                o.tick->DiscardOverview();
+                break;
+        }
         o.tick->OverviewBitmap().fill(QColor::fromRgb(kRed));
         QImage screen(kPbWidth, kOverviewHeight, QImage::Format_RGB32);
         screen.fill(Qt::black);
@@ -432,6 +456,22 @@ TEST(RefreshTick, PaintCopiesTheBitmapOnlyWithAScale) {
         EXPECT_EQ(screen.pixel(0, 0), c.painted ? kRed : kBlack);
         EXPECT_EQ(screen.pixel(kPbWidth - 1, kOverviewHeight - 1), c.painted ? kRed : kBlack);
     }
+}
+
+TEST(RefreshTick, TheNextDrawingShowsTheOverviewAgain) {
+    Overview o;
+    o.session.BytesPerPixel = 1000;
+    o.session.LoopEnd = 20000;
+    o.tick->DiscardOverview();
+    o.tick->Timer1Timer();
+    QImage screen(kPbWidth, kOverviewHeight, QImage::Format_RGB32);
+    screen.fill(Qt::black);
+    {
+        QPainter painter(&screen);
+        o.tick->PBPaint(painter);
+    }
+    EXPECT_EQ(screen.pixel(10, 5), kInside);
+    EXPECT_EQ(screen.pixel(100, 5), kOutside);
 }
 
 }  // namespace
