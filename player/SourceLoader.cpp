@@ -63,7 +63,7 @@ HSTREAM SourceLoader::OpenSource(const QString& fileName, bool isCdTrack, bool s
         }
     }
     if (source == 0) {
-        return 0;
+        return Failed();
     }
 
     const HSTREAM tempo = BASS_FX_TempoCreate(source, kTempoCreateFlags);
@@ -78,7 +78,7 @@ HSTREAM SourceLoader::OpenSource(const QString& fileName, bool isCdTrack, bool s
             BASS_StreamFree(source);
         }
         session_.PlayChannel.store(0);
-        return 0;
+        return Failed();
     }
 
     session_.Playing.store(false);
@@ -98,6 +98,13 @@ HSTREAM SourceLoader::OpenSource(const QString& fileName, bool isCdTrack, bool s
         SourceOpened();
     }
     return tempo;
+}
+
+HSTREAM SourceLoader::Failed() {
+    // The old channel is gone and nothing plays: the transport must not go on saying it plays
+    // (a "PAUSE" button over silence, a negative play time, a PLAY that does nothing).
+    session_.Playing.store(false);
+    return 0;
 }
 
 HSTREAM SourceLoader::AutoLoad(const QString& programPath) {

@@ -46,6 +46,9 @@ class SourceLoader {
     std::function<void()> SourceOpened;
 
   private:
+    // A failed open after the old source was released: leaves the transport idle.
+    HSTREAM Failed();
+
     PlayerSession& session_;
     TOpenDialog& od_;
     const QSlider& TrackBar1_;

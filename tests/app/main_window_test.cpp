@@ -394,6 +394,26 @@ TEST(MainWindow, MissingModuleProgramMessage) {
     EXPECT_EQ(shown, QString::fromUtf8("実行ファイル(P3.exe)が見つかりません"));
 }
 
+TEST(MainWindow, FailedLoadWhilePlayingLeavesTheTransportIdle) {
+    LoadedWindow w;
+    ASSERT_NE(w.form.Session.PlayChannel.load(), 0u);
+    w.ScanAndDraw();
+    w.form.Transport1.FramSpeedBtn1Click();
+    w.form.Refresh->Timer1Timer();
+    ASSERT_EQ(w.form.FramSpeedBtn1.Caption(), "PAUSE");
+    ASSERT_FALSE(w.form.Label3.isHidden());
+
+    w.LoadJunk();
+    EXPECT_EQ(w.form.Session.PlayChannel.load(), 0u);
+    EXPECT_FALSE(w.form.Session.Playing);
+    w.form.Refresh->Timer1Timer();
+    EXPECT_EQ(w.form.FramSpeedBtn1.Caption(), "PLAY / PAUSE");
+    EXPECT_EQ(w.form.FramSpeedBtn1.Glyph(), resources::Glyph(0));
+    EXPECT_TRUE(w.form.Label3.isHidden()) << "shows " << w.form.Label3.text().toStdString();
+    // The old overview and region stay, as after any failed open.
+    EXPECT_FALSE(ShowsNothing(w.Overview()));
+}
+
 TEST(LibraryVersion, OnlyTwoThreeFromBuildThree) {
     EXPECT_TRUE(VersionAccepted(0x02030003));
     EXPECT_TRUE(VersionAccepted(0x02030009));

@@ -85,6 +85,31 @@ TEST_F(Loading, UndecodableFileReleasesTheOldSource) {
     EXPECT_FALSE(rig.Timer2.isActive());
 }
 
+TEST_F(Loading, FailedOpenWhilePlayingLeavesTheTransportIdle) {
+    int opened = 0;
+    rig.loader.SourceOpened = [&] { ++opened; };
+    rig.ChooseNext(WriteRampWav(dir, "a.wav", 1.0));
+    rig.loader.FramSpeedBtn4Click();
+    EXPECT_EQ(opened, 1);
+    rig.transport.FramSpeedBtn1Click();
+    ASSERT_TRUE(rig.session.Playing);
+    rig.session.LoopEnd = 8000;
+
+    rig.ChooseNext(std::nullopt);  // a cancel changes nothing
+    rig.loader.FramSpeedBtn4Click();
+    EXPECT_TRUE(rig.session.Playing);
+    EXPECT_EQ(opened, 1);
+
+    const auto junk = dir.file("junk.wav");
+    WriteBytes(junk, std::vector<std::uint8_t>(3000, 0x00));
+    rig.ChooseNext(junk);
+    rig.loader.FramSpeedBtn4Click();
+    EXPECT_EQ(rig.session.PlayChannel.load(), 0u);
+    EXPECT_FALSE(rig.session.Playing) << "nothing plays once the old channel is gone";
+    EXPECT_EQ(rig.session.LoopEnd.load(), 8000u) << "the region stays";
+    EXPECT_EQ(opened, 1);
+}
+
 TEST_F(Loading, UpperCaseCdaIsNotACdTrack) {
     // A valid WAV named .CDA: opened as an ordinary stream because the CD test is case-sensitive.
     const auto upper = WriteRampWav(dir, "lecture.CDA", 0.5);
