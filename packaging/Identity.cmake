@@ -1,0 +1,20 @@
+# Who the package says it is and under which terms it is distributed. Every installed file that
+# names the application id, the home page or the licence takes it from here.
+
+# Desktop entry, icon and AppStream component are named after the application id; Qt gives it to
+# Wayland as the window's app id, so the desktop can match the window to its menu entry.
+set(TARVEL_APP_ID "org.tarvel.Player" CACHE STRING "Reverse-DNS application id")
+# No public address yet: a reserved placeholder domain, replaced once the project has a home.
+set(TARVEL_HOMEPAGE "https://tarvel-player.example" CACHE STRING "Project home page")
+set(TARVEL_SCREENSHOT_URL "${TARVEL_HOMEPAGE}/screenshot.png" CACHE STRING
+    "Public address of docs/screenshot.png")
+set(TARVEL_MAINTAINER "Tarvel Player maintainers <maintainers@users.noreply.c-seed-5a6a51e7.example>"
+    CACHE STRING "Debian Maintainer field")
+
+# The licence in its three spellings: SPDX (AppStream), Debian's copyright format, and the notice
+# the copyright file carries. To adopt GPL-2.0-or-later: "GPL-2.0-or-later", "GPL-2+" and
+# packaging/licence/GPL-2+.txt (the usual notice pointing to /usr/share/common-licenses/GPL-2).
+set(TARVEL_LICENSE_SPDX "LicenseRef-proprietary")
+set(TARVEL_LICENSE_DEP5 "none")
+set(TARVEL_LICENSE_NOTICE_FILE "${CMAKE_CURRENT_LIST_DIR}/licence/none.txt")
+set(TARVEL_COPYRIGHT "2026 Tarvel Player developers")
