@@ -14,6 +14,7 @@
 #include "overview/RefreshTick.h"
 #include "overview/ScanController.h"
 #include "player/OverviewMouse.h"
+#include "player/ScanDebounce.h"
 #include "player/VolumeControl.h"
 #include "resources/Images.h"
 
@@ -76,10 +77,8 @@ constexpr const char* kBadVersionText =
 
 constexpr int kAudioDevice = -1;
 constexpr DWORD kAudioRate = 44100;
-constexpr DWORD kConfigOption = 0x10500;
 constexpr DWORD kConfigValue = 1;
 constexpr int kRefreshStartMs = 20;
-constexpr int kScanDebounceIntervalMs = 100;
 constexpr int kMeterTickMs = 50;
 constexpr int kMeterFullScale = 32768;
 constexpr int kMeterFallMs = 500;
@@ -173,13 +172,14 @@ TForm1::TForm1(AudioInit initAudio)
       FramSpeedBtn5(&Panel3),
       od(this),
       SingleProc1(this),
-      Speed(Session, SpinEdit1),
-      Transport1(Session, FramSpeedBtn1, FramSpeedBtn3, SpinEdit1, Speed),
+      Speed(Session, Ports.SpinEdit1Port),
+      Transport1(Session, Ports.FramSpeedBtn1Port, Ports.FramSpeedBtn3Port, Ports.SpinEdit1Port,
+                 Speed),
       Scan(std::make_unique<overview::ScanController>(Session)),
-      Loader(Session, od, TrackBar1, Timer2, [this] { Scan->CancelAndWait(); }),
+      Loader(Session, od, Ports.TrackBar1Port, Ports.Timer2Port, [this] { Scan->CancelAndWait(); }),
       initAudio_(std::move(initAudio)) {
-    for (int i = 0; i < kModuleButtonCount; ++i) {
-        ModuleButtons[i] = std::make_unique<TFramSpeedBtn>(&Panel3);
+    for (auto& button : ModuleButtons) {
+        button = std::make_unique<TFramSpeedBtn>(&Panel3);
     }
     CreateControls();
     WireEvents();
@@ -284,19 +284,20 @@ void TForm1::CreateControls() {
     SetUpButton(FramSpeedBtn5, kFramSpeedBtn5Rect, "サポート");
     FramSpeedBtn5.hide();
 
-    for (int i = 0; i < kModuleButtonCount; ++i) {
-        const bool last = i == kModuleButtonCount - 1;
+    for (std::size_t i = 0; i < ModuleButtons.size(); ++i) {
+        const int column = static_cast<int>(i);
+        const bool last = column == kModuleButtonCount - 1;
         SetUpButton(*ModuleButtons[i],
-                    QRect(i * kModuleStride, kModuleTop, last ? kModuleLastWidth : kModuleWidth,
-                          kModuleHeight),
+                    QRect(column * kModuleStride, kModuleTop,
+                          last ? kModuleLastWidth : kModuleWidth, kModuleHeight),
                     kModuleButtons[i].caption);
         ModuleButtons[i]->hide();
     }
 
-    Timer2.setInterval(kScanDebounceIntervalMs);
+    Timer2.setInterval(kScanDebounceMs);
     Timer3.setInterval(kMeterTickMs);
-    for (int i = 0; i < static_cast<int>(ImageList1.size()); ++i) {
-        ImageList1[i] = resources::Glyph(i);
+    for (std::size_t i = 0; i < ImageList1.size(); ++i) {
+        ImageList1[i] = resources::Glyph(static_cast<int>(i));
     }
 }
 
@@ -310,9 +311,9 @@ void TForm1::WireEvents() {
     connect(&FramSpeedBtn4, &TFramSpeedBtn::Click, this, [this] { Loader.FramSpeedBtn4Click(); });
     connect(&FramSpeedBtn6, &TFramSpeedBtn::Click, this,
             [this] { Transport1.FramSpeedBtn6Click(); });
-    for (int i = 0; i < kModuleButtonCount; ++i) {
+    for (std::size_t i = 0; i < ModuleButtons.size(); ++i) {
         connect(ModuleButtons[i].get(), &TFramSpeedBtn::Click, this,
-                [this, i] { ModuleButtonClick(i); });
+                [this, i] { ModuleButtonClick(static_cast<int>(i)); });
     }
     connect(&SpinEdit1, &controls::TSpinEdit::Change, this, [this] { Speed.SpinEdit1Change(); });
     connect(&SpinEdit1, &controls::TSpinEdit::KeyPress, this,
@@ -320,7 +321,7 @@ void TForm1::WireEvents() {
     connect(&SpinEdit1, &controls::TSpinEdit::Enter, this, [this] { Speed.SpinEdit1Enter(); });
     connect(&SpinEdit1, &controls::TSpinEdit::Click, this, [this] { Speed.SpinEdit1Click(); });
     connect(&TrackBar1, &QSlider::valueChanged, this,
-            [this] { TrackBar1Change(Session, TrackBar1); });
+            [this] { TrackBar1Change(Session, TrackBar1.value()); });
     connect(&PB, &controls::TPaintBox::MouseDown, this,
             [this](Qt::MouseButton button, int x, int) { PBMouseDown(Session, button, x); });
     connect(&PB, &controls::TPaintBox::MouseMove, this,
@@ -357,7 +358,7 @@ void TForm1::FormCreate() {
     if (!audioReady_) {
         RequestQuit(kAudioFailureExitCode);
     }
-    BASS_SetConfig(kConfigOption, kConfigValue);
+    BASS_SetConfig(BASS_CONFIG_PLAYER, kConfigValue);
     Session.SampleRate = kAudioRate;
 
     const QScreen* screen = QGuiApplication::primaryScreen();
@@ -441,7 +442,8 @@ void TForm1::Timer2Timer() {
 }
 
 void TForm1::ModuleButtonClick(int index) {
-    const QString program = QString::fromUtf8(kModuleButtons.at(index).program);
+    const QString program =
+        QString::fromUtf8(kModuleButtons.at(static_cast<std::size_t>(index)).program);
     if (QFileInfo::exists(program)) {
         return;  // the modules are not part of this player: nothing is launched
     }

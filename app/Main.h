@@ -15,15 +15,16 @@
 
 #include "app/FrameCentring.h"
 #include "app/ModuleButtons.h"
+#include "app/OpenDialog.h"
 #include "app/SingleProc.h"
 #include "app/TrackBarStyle.h"
+#include "app/WidgetPorts.h"
 #include "controls/FramBtn.h"
 #include "controls/Label.h"
 #include "controls/PaintBox.h"
 #include "controls/Panel.h"
 #include "controls/Shape.h"
 #include "controls/SpinEdit.h"
-#include "player/OpenDialog.h"
 #include "player/PlayerSession.h"
 #include "player/SourceLoader.h"
 #include "player/SpeedControl.h"
@@ -57,9 +58,12 @@ class TForm1 : public QWidget {
     QString ProgramPath;
 
     PlayerSession Session;
+
+  private:
     // The volume slider's style; declared before the slider so that it outlives it.
     TrackBarStyle TrackBar1Style;
 
+  public:
     // Controls, in the order the window creates them.
     controls::TPanel Panel3;
     QLabel Image1;
@@ -93,21 +97,26 @@ class TForm1 : public QWidget {
     TOpenDialog od;
     TSingleProc SingleProc1;
     QTimer Timer3;
+
+  private:
     std::array<QImage, 7> ImageList1;
+    // The controls as the handlers see them.
+    PlayerPorts Ports{FramSpeedBtn1, FramSpeedBtn3, SpinEdit1, TrackBar1, Timer2};
 
     // The handlers behind the controls.
     SpeedControl Speed;
+
+  public:
     Transport Transport1;
+
+  private:
     std::unique_ptr<overview::ScanController> Scan;
+
+  public:
     SourceLoader Loader;
     std::unique_ptr<overview::RefreshTick> Refresh;
     std::unique_ptr<overview::MeterTick> Meter;
 
-    void FormCreate();
-    void FormShow();
-    void FormResize();
-    void FormCloseQuery();
-    void FormDestroy();
     void Timer2Timer();
     // A module button: tells when its program file is missing from the current folder.
     void ModuleButtonClick(int index);
@@ -121,6 +130,11 @@ class TForm1 : public QWidget {
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    void FormCreate();
+    void FormShow();
+    void FormResize();
+    void FormCloseQuery();
+    void FormDestroy();
     void CreateControls();
     void WireEvents();
 

@@ -1,10 +1,12 @@
 // Queries and moves on one channel: information, attributes, length, position, level, data.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
 
 #include "audio/Engine.h"
 #include "audio/LevelMeter.h"
+#include "audio/Voice.h"
 #include "audio/bass.h"
 
 using tarvel::audio::Channel;
@@ -16,9 +18,6 @@ constexpr DWORD kBytesPerSample = 2;
 // Each level reading of a decode-only channel measures and consumes this much audio; a playing
 // channel's level covers this much of what is being heard.
 constexpr double kLevelSeconds = 0.02;
-constexpr int kKeepRate = -1;
-constexpr int kKeepVolume = -1;
-constexpr int kKeepPan = -101;
 constexpr int kMaxVolume = 100;
 constexpr int kMaxPan = 100;
 
@@ -26,17 +25,17 @@ QWORD BytesPerFrame(const Channel& channel) {
     return channel.channels() * kBytesPerSample;
 }
 
+// At least one frame: a reading that consumed nothing would leave a reader such as the overview
+// scan asking again forever at a rate below 25 Hz.
 std::size_t LevelFrames(std::uint32_t rate) {
-    return static_cast<std::size_t>(std::llround(rate * kLevelSeconds));
+    return std::max<std::size_t>(1, static_cast<std::size_t>(std::llround(rate * kLevelSeconds)));
 }
 
 // The source frame being heard on a playing channel; the channel's own position otherwise.
 std::uint64_t AudiblePosition(Channel& channel) {
-    if (!channel.decodeOnly() && channel.playing.load() && !channel.history().empty()) {
+    if (!channel.decodeOnly() && channel.playing.load()) {
         if (const auto out = Engine::instance().output()) {
-            if (const auto pos = channel.history().positionAt(out->heardFrame())) {
-                return *pos;
-            }
+            return out->mixer().heardPosition(channel, out->heardFrame());
         }
     }
     return channel.positionFrames();
@@ -78,17 +77,26 @@ BOOL BASS_ChannelSetAttributes(DWORD handle, int freq, int volume, int pan) {
         return 0;
     }
     // Rate changes are not offered: only "keep" or the channel's own rate pass.
-    const bool freqOk = freq == kKeepRate || freq == 0 || freq == static_cast<int>(channel->rate());
-    const bool volumeOk = volume == kKeepVolume || (volume >= 0 && volume <= kMaxVolume);
-    const bool panOk = pan == kKeepPan || (pan >= -kMaxPan && pan <= kMaxPan);
+    const bool freqOk =
+        freq == BASS_ATTRIB_KEEP_FREQ || freq == 0 || freq == static_cast<int>(channel->rate());
+    const bool volumeOk =
+        volume == BASS_ATTRIB_KEEP_VOLUME || (volume >= 0 && volume <= kMaxVolume);
+    const bool panOk = pan == BASS_ATTRIB_KEEP_PAN || (pan >= -kMaxPan && pan <= kMaxPan);
     if (!freqOk || !volumeOk || !panOk) {
         return 0;
     }
-    if (volume != kKeepVolume) {
+    const auto& voice = channel->voice();
+    if (volume != BASS_ATTRIB_KEEP_VOLUME) {
         channel->volume = volume;
+        if (voice) {
+            voice->volume = volume;  // heard from the next device buffer on
+        }
     }
-    if (pan != kKeepPan) {
+    if (pan != BASS_ATTRIB_KEEP_PAN) {
         channel->pan = pan;
+        if (voice) {
+            voice->pan = pan;
+        }
     }
     return 1;
 }
@@ -115,13 +123,19 @@ BOOL BASS_ChannelSetPosition(DWORD handle, QWORD pos) {
         return 0;
     }
     const QWORD frame = pos / BytesPerFrame(*channel);
-    if (frame > channel->lengthFrames() || !channel->seek(frame)) {
+    if (frame > channel->lengthFrames()) {
         return 0;
     }
-    if (!channel->inSyncCallback()) {
-        // A new start: what the mixer holds and remembers of the old position goes.
-        channel->markDiscontinuity();
-        channel->history().reset();
+    const auto out = channel->inSyncCallback() ? nullptr : Engine::instance().output();
+    if (out) {
+        out->mixer().beforeJump(*channel);  // the jump fades out what would have followed
+    }
+    if (!channel->seek(frame)) {
+        return 0;
+    }
+    if (out) {
+        // A new start: what was rendered ahead from the old position goes unheard.
+        out->mixer().restart(*channel);
     }
     return 1;
 }
@@ -146,7 +160,11 @@ DWORD BASS_ChannelIsActive(DWORD handle) {
     if (channel->decodeOnly()) {
         return channel->hasData() ? BASS_ACTIVE_PLAYING : BASS_ACTIVE_STOPPED;
     }
-    return channel->playing.load() ? BASS_ACTIVE_PLAYING : BASS_ACTIVE_STOPPED;
+    const auto out = Engine::instance().output();
+    if (!out) {
+        return BASS_ACTIVE_STOPPED;
+    }
+    return out->mixer().activity(*channel);
 }
 
 DWORD BASS_ChannelGetLevel(DWORD handle) {
@@ -162,12 +180,13 @@ DWORD BASS_ChannelGetLevel(DWORD handle) {
         if (!out) {
             return 0;
         }
-        return channel->history().levelBefore(out->heardFrame(), LevelFrames(out->mixer().rate()));
+        return out->mixer().heardLevel(*channel, out->heardFrame(),
+                                       LevelFrames(out->mixer().rate()));
     }
     const std::size_t frames = LevelFrames(channel->rate());
     thread_local std::vector<std::int16_t> buffer;
     buffer.resize(frames * channel->channels());
-    const std::size_t got = channel->read(buffer.data(), frames);
+    const std::size_t got = channel->read(buffer.data(), frames, tarvel::audio::SourceWait::Wait);
     if (got == 0) {
         return BASS_ERROR_DWORD;
     }
@@ -184,7 +203,8 @@ DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {
     if (frames == 0) {
         return 0;
     }
-    const std::size_t got = channel->read(static_cast<std::int16_t*>(buffer), frames);
+    const std::size_t got =
+        channel->read(static_cast<std::int16_t*>(buffer), frames, tarvel::audio::SourceWait::Wait);
     if (got == 0) {
         return BASS_ERROR_DWORD;  // at the end
     }

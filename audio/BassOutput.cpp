@@ -11,9 +11,6 @@ constexpr int kDefaultDevice = -1;
 constexpr int kFirstDevice = 1;
 constexpr DWORD kMinRate = 8000;
 constexpr DWORD kMaxRate = 192000;
-// The configuration option the player sets once after initialising; its value does not matter
-// to this engine.
-constexpr DWORD kConfigAccepted = 0x10500;
 }  // namespace
 
 DWORD BASS_GetVersion() {
@@ -34,7 +31,7 @@ BOOL BASS_Init(int device, DWORD freq, DWORD flags, void* win, const void* dsgui
 
 BOOL BASS_SetConfig(DWORD option, DWORD value) {
     (void)value;
-    return option == kConfigAccepted ? 1 : 0;
+    return option == BASS_CONFIG_PLAYER ? 1 : 0;
 }
 
 BOOL BASS_Free() {
@@ -53,16 +50,22 @@ BOOL BASS_ChannelPlay(DWORD handle, BOOL restart) {
     if (!channel || !output || channel->decodeOnly()) {
         return 0;
     }
-    if (restart && !channel->seek(0)) {
-        return 0;
+    if (restart) {
+        if (!channel->inSyncCallback()) {
+            output->mixer().beforeJump(*channel);
+        }
+        if (!channel->seek(0)) {
+            return 0;
+        }
+        if (!channel->inSyncCallback()) {
+            output->mixer().restart(*channel);
+        }
     }
     if (!channel->inSyncCallback()) {
         channel->cancelPendingStop();
     }
     if (!channel->playing.load()) {
-        channel->history().reset();
-        output->mixer().add(channel.shared());
-        channel->playing = true;
+        return output->mixer().play(channel.shared()) ? 1 : 0;
     }
     return 1;
 }
@@ -73,8 +76,10 @@ BOOL BASS_ChannelStop(DWORD handle) {
         return 0;
     }
     if (channel->inSyncCallback()) {
-        // Mixing is inside this channel's read: the audio up to the sync still goes out.
+        // Rendering is inside this channel's read: the audio up to the sync still goes out.
         channel->requestStopFromSync();
+    } else if (const auto output = Engine::instance().output()) {
+        output->mixer().stop(*channel);
     } else {
         channel->playing = false;
         channel->cancelPendingStop();

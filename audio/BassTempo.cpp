@@ -8,6 +8,7 @@
 #include "audio/TempoChannel.h"
 #include "audio/bass.h"
 
+using tarvel::audio::ChannelKind;
 using tarvel::audio::DecodeChannel;
 using tarvel::audio::Engine;
 using tarvel::audio::LockedChannel;
@@ -27,7 +28,7 @@ constexpr DWORD kFirstMsOption = BASS_FX_TEMPO_OPTION_SEQUENCE_MS;
 constexpr DWORD kKeptFlags = BASS_SAMPLE_LOOP | BASS_STREAM_DECODE;
 
 TempoChannel* AsTempo(const LockedChannel& channel) {
-    return dynamic_cast<TempoChannel*>(&*channel);
+    return channel->kind() == ChannelKind::Tempo ? static_cast<TempoChannel*>(&*channel) : nullptr;
 }
 }  // namespace
 
@@ -35,13 +36,10 @@ HSTREAM BASS_FX_TempoCreate(DWORD chan, DWORD flags) {
     std::shared_ptr<DecodeChannel> source;
     {
         LockedChannel channel(chan);
-        if (!channel || !channel->decodeOnly()) {
+        if (!channel || !channel->decodeOnly() || channel->kind() == ChannelKind::Tempo) {
             return 0;
         }
-        source = std::dynamic_pointer_cast<DecodeChannel>(channel.shared());
-        if (!source) {
-            return 0;
-        }
+        source = std::static_pointer_cast<DecodeChannel>(channel.shared());
         source->owned = true;
     }
     const bool freeSource = (flags & BASS_FX_FREESOURCE) != 0;
@@ -68,7 +66,13 @@ BOOL BASS_FX_TempoSet(DWORD chan, float tempo, float samplerate, float pitch) {
     if (!stream || !std::isfinite(tempo) || tempo < kMinTempoPercent || tempo > kMaxTempoPercent) {
         return 0;
     }
-    stream->setTempoPercent(tempo);
+    if (tempo != stream->tempoPercent()) {
+        // The audio rendered ahead at the old tempo is rendered again from where it is heard.
+        if (const auto out = Engine::instance().output()) {
+            out->mixer().renderAgain(*stream);
+        }
+        stream->setTempoPercent(tempo);
+    }
     return 1;
 }
 

@@ -14,9 +14,12 @@ constexpr DWORD kMinRate = 8000;
 constexpr DWORD kMaxRate = 192000;
 constexpr std::size_t kWavBlockFrames = 4096;
 constexpr std::uint16_t kStereo = 2;
+// Frames rendered and mixed at a time: nothing is rendered ahead of what is asked for.
+constexpr std::size_t kRenderBlockFrames = 4096;
 }  // namespace
 
-CaptureOutput::CaptureOutput(std::uint32_t rate) : Output(std::make_shared<Mixer>(rate)) {}
+CaptureOutput::CaptureOutput(std::uint32_t rate)
+    : Output(std::make_shared<Mixer>(rate, 0, kRenderBlockFrames)) {}
 
 BOOL InitCapture(DWORD freq) {
     if (freq < kMinRate || freq > kMaxRate) {
@@ -30,7 +33,13 @@ std::size_t CaptureRender(std::int16_t* out, std::size_t frames) {
     if (!output || !output->isCapture() || !out) {
         return 0;
     }
-    output->mixer().mix(out, frames);
+    Mixer& mixer = output->mixer();
+    for (std::size_t done = 0; done < frames;) {
+        const std::size_t n = std::min(kRenderBlockFrames, frames - done);
+        mixer.renderFor(n);
+        mixer.mix(out + done * kStereo, n);
+        done += n;
+    }
     return frames;
 }
 

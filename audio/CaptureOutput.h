@@ -1,6 +1,6 @@
 // Capture output, for tests and tools: the engine's own mixer without a device. Nothing runs on
-// its own; the thread calling CaptureRender is the mixing thread while it renders, so sync
-// callbacks run there.
+// its own and nothing is rendered ahead: the thread calling CaptureRender renders just the frames
+// asked for and mixes them at once, so sync callbacks run there.
 //
 //   tarvel::audio::InitCapture(44100);            // instead of BASS_Init
 //   HSTREAM s = ...; BASS_ChannelPlay(s, 0);      // the usual calls

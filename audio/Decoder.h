@@ -2,16 +2,43 @@
 //
 // A decoder turns one source into 16-bit interleaved PCM frames at the source's own rate and
 // channel count. It is used by one thread at a time (the engine serialises access per channel).
+// A read never waits for slow hardware: a source that cannot deliver at once (a CD drive seeking
+// or spinning up) says "not yet", and the caller plays silence meanwhile and asks again.
 // Each decoder lives in its own file under audio/decoders/; the registry tries them in a fixed
 // probe order by content, never by file extension: "not my format" (nullptr) means "try the next".
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 
 namespace tarvel::audio {
+
+// What one read gave: some frames, "not yet" (nothing is lost; the same frames come on a later
+// read), or the end of the source (also where nothing more can be decoded).
+class ReadResult {
+  public:
+    enum class Status { Frames, WouldBlock, End };
+
+    // `frames` frames; 0 frames is the end.
+    static ReadResult Got(std::size_t frames) {
+        return {frames, frames > 0 ? Status::Frames : Status::End};
+    }
+    static ReadResult WouldBlock() { return {0, Status::WouldBlock}; }
+    static ReadResult End() { return {0, Status::End}; }
+
+    std::size_t frames() const { return frames_; }
+    Status status() const { return status_; }
+    bool wouldBlock() const { return status_ == Status::WouldBlock; }
+    bool ended() const { return status_ == Status::End; }
+
+  private:
+    ReadResult(std::size_t frames, Status status) : frames_(frames), status_(status) {}
+    std::size_t frames_;
+    Status status_;
+};
 
 class Decoder {
   public:
@@ -21,9 +48,12 @@ class Decoder {
     virtual std::uint32_t channels() const = 0;
     // Exact length in frames, known once the decoder is open (no estimate).
     virtual std::uint64_t lengthFrames() const = 0;
-    // Reads up to `frames` frames into `out` (frames x channels samples). Returns the frames
-    // written; 0 only at the end of the source or when nothing more can be decoded.
-    virtual std::size_t read(std::int16_t* out, std::size_t frames) = 0;
+    // Reads up to `frames` frames into `out` (frames x channels samples): the frames written,
+    // "not yet", or the end.
+    virtual ReadResult read(std::int16_t* out, std::size_t frames) = 0;
+    // Waits until a read would not say "not yet", at most `limit`. For a reader that may block
+    // (a decode-only channel read by the scan); sources that never say "not yet" return at once.
+    virtual void waitForData(std::chrono::milliseconds limit) { (void)limit; }
     // Positions the next read at `frame` exactly. False (and position unchanged) if impossible.
     virtual bool seek(std::uint64_t frame) = 0;
     // Kind of source, for BASS_CHANNELINFO::ctype.

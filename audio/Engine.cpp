@@ -2,6 +2,7 @@
 
 #include "audio/DecodeChannel.h"
 #include "audio/TempoChannel.h"
+#include "audio/Voice.h"
 
 namespace tarvel::audio {
 
@@ -25,6 +26,9 @@ DWORD Engine::add(const std::shared_ptr<Channel>& channel) {
 }
 
 void Engine::releaseLocked(Channel& channel) {
+    if (const auto& voice = channel.voice()) {
+        voice->flush();  // silent from the next device buffer on
+    }
     channel.playing = false;
     for (const HSYNC sync : channel.syncs().handles()) {
         syncs_.remove(sync);
@@ -51,7 +55,8 @@ bool Engine::free(DWORD handle, bool streams, bool music) {
     if (const auto out = output()) {
         out->mixer().remove(channel.get());
     }
-    if (const auto tempo = std::dynamic_pointer_cast<TempoChannel>(channel)) {
+    if (channel->kind() == ChannelKind::Tempo) {
+        const auto tempo = std::static_pointer_cast<TempoChannel>(channel);
         const std::shared_ptr<DecodeChannel> source = tempo->source();
         std::lock_guard lock(source->mutex());
         if (tempo->freesSource()) {
@@ -88,6 +93,9 @@ HSYNC Engine::addSync(Channel& channel, DWORD type, std::uint64_t frame, SYNCPRO
     const HSYNC handle = syncs_.add(std::make_shared<DWORD>(channel.handle()));
     if (handle != 0) {
         channel.syncs().add(Sync{handle, type, frame, proc, user});
+        if (const auto out = output()) {
+            out->mixer().syncAdded(channel, type, frame);
+        }
     }
     return handle;
 }
@@ -102,6 +110,9 @@ bool Engine::removeSync(DWORD channelHandle, HSYNC sync) {
         return false;
     }
     syncs_.remove(sync);
+    if (const auto out = output()) {
+        out->mixer().syncRemoved(*channel);
+    }
     return true;
 }
 
@@ -144,6 +155,11 @@ LockedChannel::LockedChannel(DWORD handle) {
     }
     channel_ = std::move(channel);
     lock_ = std::move(lock);
+}
+
+std::vector<HSYNC> SyncsOf(DWORD handle) {
+    LockedChannel channel(handle);
+    return channel ? channel->syncs().handles() : std::vector<HSYNC>{};
 }
 
 HSTREAM CreateStream(std::unique_ptr<Decoder> decoder, DWORD flags, ChannelKind kind) {

@@ -1,133 +1,435 @@
 #include "audio/Mixer.h"
 
 #include <algorithm>
-#include <chrono>
-#include <thread>
 
 #include "audio/StereoDownmix.h"
 
 namespace tarvel::audio {
 
 namespace {
-// Frames pulled per step: the granularity of the position history (about 3 ms at 44.1 kHz).
-constexpr std::size_t kStepFrames = 128;
-// How long the mixing thread waits for a channel lock before it gives that block up.
-constexpr auto kLockWait = std::chrono::milliseconds(3);
-constexpr int kFullVolume = 100;
-constexpr int kFullPan = 100;
+// Frames rendered for one voice per hold of its channel's lock, so that calls from the user
+// interface on that channel wait no longer than this takes.
+constexpr std::size_t kChunkFrames = 2048;
 constexpr std::int32_t kSampleMax = 32767;
 constexpr std::int32_t kSampleMin = -32768;
+// The mix accumulator covers a device buffer of this many frames at once (larger buffers are
+// mixed in parts).
+constexpr std::size_t kMinAccFrames = 4096;
+// Fades at play, stop, pause and a jump: short enough not to be heard as a fade, long enough
+// that the start or end of the sound carries no click.
+constexpr double kRampSeconds = 0.005;
 
-// A bounded wait for a channel lock. Plain try_lock in a loop rather than a timed mutex: the
-// holders are short calls, and sanitizers follow this lock exactly.
-bool TryLockFor(Channel::Mutex& mutex, std::chrono::steady_clock::duration wait) {
-    const auto deadline = std::chrono::steady_clock::now() + wait;
-    while (!mutex.try_lock()) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::yield();
-    }
-    return true;
+std::uint64_t NowNs() {
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                          std::chrono::steady_clock::now().time_since_epoch())
+                                          .count());
 }
 }  // namespace
 
-Mixer::Mixer(std::uint32_t rate) : rate_(rate) {}
+Mixer::Mixer(std::uint32_t rate, std::size_t aheadFrames, std::size_t deviceFrames)
+    : rate_(rate),
+      aheadFrames_(aheadFrames),
+      deviceFrames_(std::max<std::size_t>(deviceFrames, 1)),
+      rampFrames_(FadeFrames(rate, kRampSeconds)),
+      acc_(std::max(kMinAccFrames, deviceFrames_) * FrameRing::kStereo, 0) {}
 
-void Mixer::add(const std::shared_ptr<Channel>& channel) {
-    std::lock_guard lock(listMutex_);
-    if (std::find(channels_.begin(), channels_.end(), channel) == channels_.end()) {
-        channels_.push_back(channel);
+// ---- channel locked ----
+
+bool Mixer::play(const std::shared_ptr<Channel>& channel) {
+    if (!channel->voice()) {
+        // Every buffer the voice needs is made here, before any callback can see it.
+        channel->setVoice(std::make_shared<Voice>(aheadFrames_ + deviceFrames_, deviceFrames_,
+                                                  channel->channels(), rampFrames_));
+    }
+    const std::shared_ptr<Voice>& voice = channel->voice();
+    voice->volume.store(channel->volume.load());
+    voice->pan.store(channel->pan.load());
+    voice->flush();
+    voice->history().reset();
+    {
+        std::lock_guard lock(listMutex_);
+        if (!slots_.publish(voice.get())) {
+            return false;
+        }
+        const auto it = std::find_if(entries_.begin(), entries_.end(),
+                                     [&](const Entry& e) { return e.channel == channel; });
+        if (it == entries_.end()) {
+            entries_.push_back({channel, voice});
+        }
+    }
+    channel->playing = true;
+    wake();
+    return true;
+}
+
+void Mixer::renderFadeOut(Channel& channel, Voice& voice) {
+    // Rendering ahead normally holds far more; a capture output holds nothing beyond what was
+    // asked for, and a stalled source may have left little.
+    const std::size_t fill = voice.fill();
+    if (fill < rampFrames_ && !voice.renderEnded()) {
+        renderInto(channel, voice, rampFrames_ - fill);
     }
 }
 
-void Mixer::remove(const Channel* channel) {
-    std::lock_guard lock(listMutex_);
-    std::erase_if(channels_, [channel](const auto& c) { return c.get() == channel; });
+void Mixer::stop(Channel& channel) {
+    const std::shared_ptr<Voice> voice = channel.voice();
+    if (!voice || !channel.playing.load()) {
+        channel.playing = false;
+        channel.cancelPendingStop();
+        return;
+    }
+    renderFadeOut(channel, *voice);
+    if (channel.released()) {
+        return;  // a sync callback on the way freed it
+    }
+    // The consumer fades out the frames from where it reads next: the next play goes on from
+    // the end of that fade, not from what had been rendered further ahead.
+    const std::uint64_t fadeEnd = voice->nextHeard() + rampFrames_;
+    std::uint64_t resume = channel.positionFrames();
+    if (fadeEnd < voice->ring().writeIndex()) {
+        resume = voice->history().positionAt(fadeEnd).value_or(resume);
+    }
+    voice->flush();
+    channel.playing = false;  // the voice stays in the mix until its fade is out
+    if (resume != channel.positionFrames() && channel.seek(resume)) {
+        voice->markDiscontinuity();
+    }
+    channel.cancelPendingStop();
+    wake();
+}
+
+void Mixer::beforeJump(Channel& channel) {
+    if (const std::shared_ptr<Voice>& voice = channel.voice(); voice && channel.playing.load()) {
+        renderFadeOut(channel, *voice);
+    }
+}
+
+void Mixer::retireIfQuiet(Channel& channel, const std::shared_ptr<Voice>& voice) {
+    if (voice->quiet()) {
+        dropEntry(&channel);
+    }
+}
+
+void Mixer::restart(Channel& channel) {
+    channel.cancelPendingStop();  // a sync's stop still being let out is undone by the move
+    if (const std::shared_ptr<Voice>& voice = channel.voice()) {
+        voice->flush();
+        voice->markDiscontinuity();
+        if (channel.playing.load()) {
+            wake();
+        }
+    }
+}
+
+bool Mixer::canRenderAgain(const Channel& channel) const {
+    return aheadFrames_ > 0 && channel.voice() && channel.playing.load() &&
+           !channel.inSyncCallback();
+}
+
+void Mixer::cutAndRenderAgain(Channel& channel, Voice& voice) {
+    const auto block = voice.history().blockStartAtOrAfter(voice.earliestCut());
+    if (!block || block->at >= voice.ring().writeIndex()) {
+        return;
+    }
+    if (!channel.seek(block->source)) {
+        return;
+    }
+    voice.cutAfter(block->at);
+    voice.markDiscontinuity();
+    channel.cancelPendingStop();
+    wake();
+}
+
+void Mixer::renderAgain(Channel& channel) {
+    if (canRenderAgain(channel)) {
+        cutAndRenderAgain(channel, *channel.voice());
+    }
+}
+
+void Mixer::syncAdded(Channel& channel, DWORD type, std::uint64_t frame) {
+    if (!canRenderAgain(channel)) {
+        return;
+    }
+    Voice& voice = *channel.voice();
+    const std::uint64_t cut = voice.earliestCut();
+    if (cut >= voice.ring().writeIndex()) {
+        return;
+    }
+    bool affected = voice.history().jumpedFrom(cut);
+    if (!affected && type == BASS_SYNC_POS) {
+        const auto run = voice.history().straightRunFrom(cut);
+        const std::uint64_t reached = std::max(run ? run->last : 0, channel.inputPositionFrames());
+        affected = !run || (run->first < frame && frame <= reached);
+    } else if (!affected) {
+        affected = voice.renderEnded();  // the end was reached in audio not heard yet
+    }
+    if (affected) {
+        cutAndRenderAgain(channel, voice);
+    }
+}
+
+void Mixer::syncRemoved(Channel& channel) {
+    if (!canRenderAgain(channel)) {
+        return;
+    }
+    Voice& voice = *channel.voice();
+    const std::uint64_t cut = voice.earliestCut();
+    if (cut < voice.ring().writeIndex() &&
+        (voice.history().jumpedFrom(cut) || voice.renderEnded())) {
+        cutAndRenderAgain(channel, voice);
+    }
+}
+
+std::uint64_t Mixer::heardPosition(Channel& channel, std::uint64_t heardDeviceFrame) const {
+    const std::shared_ptr<Voice>& voice = channel.voice();
+    if (!voice || !channel.playing.load()) {
+        return channel.positionFrames();
+    }
+    const auto pos = voice->history().positionAt(voice->heardIndex(heardDeviceFrame));
+    return pos ? *pos : channel.positionFrames();
+}
+
+std::uint32_t Mixer::heardLevel(Channel& channel, std::uint64_t heardDeviceFrame,
+                                std::size_t window) const {
+    const std::shared_ptr<Voice>& voice = channel.voice();
+    if (!voice || !channel.playing.load()) {
+        return 0;
+    }
+    return voice->history().levelBefore(voice->heardIndex(heardDeviceFrame), window);
+}
+
+DWORD Mixer::activity(Channel& channel) {
+    if (!channel.playing.load()) {
+        return BASS_ACTIVE_STOPPED;
+    }
+    const std::shared_ptr<Voice>& voice = channel.voice();
+    if (!voice) {
+        return BASS_ACTIVE_PLAYING;
+    }
+    if (voice->drained()) {
+        settle(channel);
+        return BASS_ACTIVE_STOPPED;
+    }
+    if (voice->stalled() && voice->fill() == 0) {
+        return BASS_ACTIVE_STALLED;
+    }
+    return BASS_ACTIVE_PLAYING;
+}
+
+void Mixer::settle(Channel& channel) {
+    dropEntry(&channel);
+    channel.playing = false;
+}
+
+// ---- no channel lock ----
+
+void Mixer::dropEntry(const Channel* channel) {
+    std::shared_ptr<Voice> voice;
+    {
+        std::lock_guard lock(listMutex_);
+        const auto it = std::find_if(entries_.begin(), entries_.end(),
+                                     [&](const Entry& e) { return e.channel.get() == channel; });
+        if (it == entries_.end()) {
+            return;
+        }
+        voice = it->voice;
+        slots_.retire(voice.get());
+        entries_.erase(it);
+    }
+}
+
+void Mixer::remove(Channel* channel) {
+    dropEntry(channel);
 }
 
 void Mixer::clear() {
     std::lock_guard lock(listMutex_);
-    channels_.clear();
+    for (const Entry& e : entries_) {
+        slots_.retire(e.voice.get());
+    }
+    entries_.clear();
 }
 
-void Mixer::mix(std::int16_t* out, std::size_t frames) {
-    {
-        std::lock_guard lock(listMutex_);
-        snapshot_ = channels_;
-    }
-    if (acc_.size() < frames * 2) {
-        acc_.resize(frames * 2);
-    }
-    std::fill_n(acc_.begin(), frames * 2, 0);
-    const std::uint64_t at = mixed_.load(std::memory_order_relaxed);
-    for (const auto& channel : snapshot_) {
-        if (!channel->playing.load()) {
-            continue;
-        }
-        if (!TryLockFor(channel->mutex(), kLockWait)) {
-            continue;
-        }
-        std::unique_lock lock(channel->mutex(), std::adopt_lock);
-        if (!channel->released() && channel->playing.load()) {
-            mixChannel(*channel, frames, at);
-        }
-    }
-    // Drop our references here, so a freed channel is never destroyed on this thread later.
-    snapshot_.clear();
-    for (std::size_t i = 0; i < frames * 2; ++i) {
-        out[i] = static_cast<std::int16_t>(std::clamp(acc_[i], kSampleMin, kSampleMax));
-    }
-    mixed_.store(at + frames, std::memory_order_release);
+std::vector<Mixer::Entry> Mixer::snapshot() {
+    std::lock_guard lock(listMutex_);
+    return entries_;
 }
 
-std::size_t Mixer::pullStereo(Channel& channel, std::int16_t* out, std::size_t frames) {
-    const std::uint32_t channels = channel.channels();
-    if (native_.size() < frames * channels) {
-        native_.resize(frames * channels);
+// ---- rendering ----
+
+bool Mixer::renderAhead() {
+    bool active = false;
+    const std::vector<Entry> entries = snapshot();
+    for (bool more = true; more;) {
+        more = false;
+        for (const Entry& e : entries) {
+            std::lock_guard lock(e.channel->mutex());
+            Channel& channel = *e.channel;
+            if (channel.released() || channel.voice() != e.voice) {
+                continue;  // freed since the snapshot
+            }
+            if (!channel.playing.load()) {
+                retireIfQuiet(channel, e.voice);  // stopped: leaves once its fade is out
+                continue;
+            }
+            Voice& voice = *e.voice;
+            if (voice.renderEnded()) {
+                if (voice.drained()) {
+                    settle(channel);
+                } else {
+                    active = true;
+                }
+                continue;
+            }
+            active = true;
+            const std::size_t fill = voice.fill();
+            if (fill < aheadFrames_) {
+                const std::size_t want = std::min(aheadFrames_ - fill, kChunkFrames);
+                more = renderInto(channel, voice, want) && want == kChunkFrames ? true : more;
+            }
+        }
     }
-    const std::size_t got = channel.read(native_.data(), frames);
-    ToStereo(native_.data(), channels, out, got);
+    return active;
+}
+
+void Mixer::renderFor(std::size_t frames) {
+    for (const Entry& e : snapshot()) {
+        std::lock_guard lock(e.channel->mutex());
+        Channel& channel = *e.channel;
+        if (channel.released() || channel.voice() != e.voice) {
+            continue;
+        }
+        if (!channel.playing.load()) {
+            retireIfQuiet(channel, e.voice);
+            continue;
+        }
+        Voice& voice = *e.voice;
+        if (voice.renderEnded()) {
+            if (voice.drained()) {
+                settle(channel);
+            }
+            continue;
+        }
+        const std::size_t fill = voice.fill();
+        if (fill < frames) {
+            renderInto(channel, voice, frames - fill);
+        }
+    }
+}
+
+bool Mixer::renderInto(Channel& channel, Voice& voice, std::size_t frames) {
+    for (std::size_t done = 0; done < frames;) {
+        const std::size_t want = std::min({Voice::kStepFrames, frames - done, voice.space()});
+        if (want == 0) {
+            return false;
+        }
+        const std::size_t got = renderStep(channel, voice, want);
+        done += got;
+        if (got < want || channel.released() || !channel.playing.load()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::size_t Mixer::pullStereo(Channel& channel, Voice& voice, std::int16_t* out,
+                              std::size_t frames) {
+    std::vector<std::int16_t>& native = voice.nativeBuffer();
+    frames = std::min(frames, native.size() / std::max<std::uint32_t>(channel.channels(), 1));
+    const std::size_t got = channel.read(native.data(), frames, SourceWait::Return);
+    ToStereo(native.data(), channel.channels(), out, got);
     return got;
 }
 
-void Mixer::mixChannel(Channel& channel, std::size_t frames, std::uint64_t at) {
-    if (channel.takeDiscontinuity()) {
-        channel.converter().reset();
-        channel.history().reset();
+std::size_t Mixer::renderStep(Channel& channel, Voice& voice, std::size_t frames) {
+    if (voice.takeDiscontinuity()) {
+        voice.converter().reset();
     }
-    if (block_.size() < kStepFrames * 2) {
-        block_.resize(kStepFrames * 2);
+    std::int16_t* step = voice.stepBuffer().data();
+    const std::uint64_t before = channel.positionFrames();
+    const std::uint64_t fired = channel.syncsFired();
+    std::size_t got = 0;
+    bool ended = false;
+    if (channel.rate() != rate_) {
+        const RateConverter::Pull pull = [&](std::int16_t* o, std::size_t n) {
+            const std::size_t g = pullStereo(channel, voice, o, n);
+            return RateConverter::Pulled{g, g < n && !channel.stalled()};
+        };
+        got = voice.converter().produce(channel.rate(), rate_, step, frames, pull);
+        ended = got < frames && voice.converter().ended();
+    } else {
+        got = pullStereo(channel, voice, step, frames);
+        ended = got < frames && !channel.stalled();
     }
-    const std::int32_t volume = std::clamp(channel.volume.load(), 0, kFullVolume);
-    const std::int32_t pan = std::clamp(channel.pan.load(), -kFullPan, kFullPan);
-    const std::int32_t leftGain = volume * (pan > 0 ? kFullPan - pan : kFullPan);
-    const std::int32_t rightGain = volume * (pan < 0 ? kFullPan + pan : kFullPan);
-    constexpr std::int32_t kGainUnit = kFullVolume * kFullPan;
+    if (channel.released()) {
+        return 0;  // a sync callback freed it
+    }
+    const std::uint64_t after = channel.positionFrames();
+    const bool jumped = channel.syncsFired() != fired || after < before;
+    const std::uint64_t at = voice.ring().writeIndex();
+    voice.history().record(at, step, got, before, after, jumped);
+    voice.ring().write(step, got);
+    if (got < frames) {
+        if (ended) {
+            voice.setEnd(at + got);
+        } else {
+            voice.setStalled(true);
+        }
+    } else {
+        voice.setStalled(false);
+    }
+    return got;
+}
 
-    const bool convert = channel.rate() != rate_;
-    const RateConverter::Pull pull = [this, &channel](std::int16_t* o, std::size_t n) {
-        return pullStereo(channel, o, n);
-    };
-    for (std::size_t done = 0; done < frames;) {
-        const std::size_t want = std::min(kStepFrames, frames - done);
-        const std::uint64_t before = channel.positionFrames();
-        const std::size_t got =
-            convert ? channel.converter().produce(channel.rate(), rate_, block_.data(), want, pull)
-                    : pullStereo(channel, block_.data(), want);
-        channel.history().record(at + done, block_.data(), got, before, channel.positionFrames());
-        for (std::size_t f = 0; f < got; ++f) {
-            const std::size_t i = (done + f) * 2;
-            acc_[i] += block_[f * 2] * leftGain / kGainUnit;
-            acc_[i + 1] += block_[f * 2 + 1] * rightGain / kGainUnit;
-        }
-        done += got;
-        if (got < want || !channel.playing.load() || channel.released()) {
-            // Ended, or stopped by a sync callback after the audio up to its mark.
-            channel.playing = false;
-            break;
-        }
+void Mixer::waitForWork(std::stop_token stop, std::optional<std::chrono::milliseconds> timeout) {
+    std::unique_lock lock(wakeMutex_);
+    const auto woken = [this] { return wakePending_; };
+    if (timeout) {
+        wakeChanged_.wait_for(lock, stop, *timeout, woken);
+    } else {
+        wakeChanged_.wait(lock, stop, woken);
     }
+    wakePending_ = false;
+}
+
+void Mixer::wake() {
+    {
+        std::lock_guard lock(wakeMutex_);
+        wakePending_ = true;
+    }
+    wakeChanged_.notify_all();
+}
+
+// ---- mixing ----
+
+void Mixer::mix(std::int16_t* out, std::size_t frames) {
+    const std::uint64_t t0 = NowNs();
+    slots_.enter();
+    const std::uint64_t at = mixed_.load(std::memory_order_relaxed);
+    const std::size_t accFrames = acc_.size() / FrameRing::kStereo;
+    std::uint64_t underruns = 0;
+    for (std::size_t done = 0; done < frames;) {
+        const std::size_t n = std::min(accFrames, frames - done);
+        std::fill_n(acc_.begin(), n * FrameRing::kStereo, 0);
+        for (std::size_t i = 0; i < VoiceSlots::kSlots; ++i) {
+            if (Voice* voice = slots_.slot(i)) {
+                const std::uint64_t before = voice->underruns();
+                voice->mixInto(acc_.data(), n, at + done);
+                underruns += voice->underruns() - before;
+            }
+        }
+        std::int16_t* dst = out + done * FrameRing::kStereo;
+        for (std::size_t i = 0; i < n * FrameRing::kStereo; ++i) {
+            dst[i] = static_cast<std::int16_t>(std::clamp(acc_[i], kSampleMin, kSampleMax));
+        }
+        done += n;
+    }
+    mixed_.store(at + frames, std::memory_order_release);
+    slots_.leave();
+    if (underruns > 0) {
+        stats_.addUnderruns(underruns);
+    }
+    stats_.record(t0, NowNs() - t0);
 }
 
 }  // namespace tarvel::audio

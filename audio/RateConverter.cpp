@@ -5,8 +5,11 @@
 namespace tarvel::audio {
 
 namespace {
-// Input frames the converter asks for at most per call.
-constexpr std::size_t kMaxInputFrames = 1024;
+// Input frames pulled from the source at a time.
+constexpr std::size_t kInputFrames = 1024;
+constexpr unsigned kStereo = 2;
+// Rounds without input taken or output made before giving up on this call (never expected).
+constexpr int kMaxIdleRounds = 8;
 }  // namespace
 
 RateConverter::~RateConverter() {
@@ -16,57 +19,78 @@ RateConverter::~RateConverter() {
 }
 
 void RateConverter::reset() {
-    inputEnded_ = false;
+    inputAt_ = 0;
+    inputLeft_ = 0;
+    flushing_ = false;
+    ended_ = false;
     if (soxr_) {
         soxr_clear(soxr_);
-        soxr_set_input_fn(soxr_, &RateConverter::supply, this, kMaxInputFrames);
     }
 }
 
-std::size_t RateConverter::supply(void* self, const void** data, std::size_t requested) {
-    auto* me = static_cast<RateConverter*>(self);
-    const std::size_t frames = requested < kMaxInputFrames ? requested : kMaxInputFrames;
-    const std::size_t got = (*me->pull_)(me->input_.data(), frames);
-    *data = me->input_.data();  // a non-null pointer with 0 frames means end of input
-    if (got == 0) {
-        me->inputEnded_ = true;
+bool RateConverter::prepare(std::uint32_t inRate, std::uint32_t outRate) {
+    if (soxr_ && inRate == inRate_ && outRate == outRate_) {
+        return true;
     }
-    return got;
+    if (soxr_) {
+        soxr_delete(soxr_);
+        soxr_ = nullptr;
+    }
+    const soxr_io_spec_t io = soxr_io_spec(SOXR_INT16_I, SOXR_INT16_I);
+    const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
+    soxr_error_t error = nullptr;
+    soxr_ = soxr_create(inRate, outRate, kStereo, &error, &io, &quality, nullptr);
+    if (error || !soxr_) {
+        soxr_ = nullptr;
+        return false;
+    }
+    inRate_ = inRate;
+    outRate_ = outRate;
+    input_.assign(kInputFrames * kStereo, 0);
+    inputAt_ = 0;
+    inputLeft_ = 0;
+    flushing_ = false;
+    ended_ = false;
+    return true;
 }
 
 std::size_t RateConverter::produce(std::uint32_t inRate, std::uint32_t outRate, std::int16_t* out,
                                    std::size_t frames, const Pull& pull) {
-    if (!soxr_ || inRate != inRate_ || outRate != outRate_) {
-        if (soxr_) {
-            soxr_delete(soxr_);
-            soxr_ = nullptr;
-        }
-        const soxr_io_spec_t io = soxr_io_spec(SOXR_INT16_I, SOXR_INT16_I);
-        const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
-        soxr_error_t error = nullptr;
-        soxr_ = soxr_create(inRate, outRate, 2, &error, &io, &quality, nullptr);
-        if (error || !soxr_) {
-            soxr_ = nullptr;
-            return 0;
-        }
-        inRate_ = inRate;
-        outRate_ = outRate;
-        input_.assign(kMaxInputFrames * 2, 0);
-        soxr_set_input_fn(soxr_, &RateConverter::supply, this, kMaxInputFrames);
+    if (!prepare(inRate, outRate)) {
+        ended_ = true;
+        return 0;
     }
-    if (inputEnded_) {
+    if (ended_) {
         reset();  // the last run ended; this is a new one
     }
-    pull_ = &pull;
     std::size_t done = 0;
-    while (done < frames) {
-        const std::size_t got = soxr_output(soxr_, out + done * 2, frames - done);
-        if (got == 0) {
+    int idle = 0;
+    while (done < frames && idle < kMaxIdleRounds) {
+        if (inputLeft_ == 0 && !flushing_) {
+            const Pulled got = pull(input_.data(), kInputFrames);
+            inputAt_ = 0;
+            inputLeft_ = got.frames;
+            if (got.frames == 0) {
+                if (!got.ended) {
+                    break;  // nothing for the moment: carry on later from here
+                }
+                flushing_ = true;
+            }
+        }
+        std::size_t used = 0;
+        std::size_t made = 0;
+        const std::int16_t* in = flushing_ ? nullptr : input_.data() + inputAt_ * kStereo;
+        soxr_process(soxr_, in, flushing_ ? 0 : inputLeft_, &used, out + done * kStereo,
+                     frames - done, &made);
+        inputAt_ += used;
+        inputLeft_ -= used;
+        done += made;
+        if (flushing_ && made == 0) {
+            ended_ = true;
             break;
         }
-        done += got;
+        idle = used == 0 && made == 0 ? idle + 1 : 0;
     }
-    pull_ = nullptr;
     return done;
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 
 namespace tarvel::audio {
 
@@ -12,6 +13,7 @@ namespace {
 constexpr double kMaxBufferSeconds = 0.040;
 constexpr int kStereo = 2;
 constexpr std::int64_t kNanosPerSecond = 1'000'000'000;
+constexpr const char* kFileDriver = "disk";
 
 std::int64_t NowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -20,15 +22,32 @@ std::int64_t NowNs() {
 }
 
 // Largest power of two not above the limit (SDL wants powers of two).
-std::uint16_t BufferFramesFor(std::uint32_t rate) {
+std::uint32_t BufferFramesFor(std::uint32_t rate) {
     const auto limit = static_cast<std::uint32_t>(rate * kMaxBufferSeconds);
     std::uint32_t frames = 1;
     while (frames * 2 <= limit && frames * 2 <= 0x8000u) {
         frames *= 2;
     }
-    return static_cast<std::uint16_t>(frames);
+    return frames;
 }
 }  // namespace
+
+std::uint32_t SdlOutput::OpenDevice(std::uint32_t rate, std::uint32_t frames, void* self,
+                                    std::uint32_t* gotFrames) {
+    SDL_AudioSpec want{};
+    want.freq = static_cast<int>(rate);
+    want.format = AUDIO_S16SYS;
+    want.channels = kStereo;
+    want.samples = static_cast<Uint16>(frames);
+    want.callback = &SdlOutput::Callback;
+    want.userdata = self;
+    SDL_AudioSpec have{};
+    const SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (device != 0 && gotFrames) {
+        *gotFrames = have.samples;
+    }
+    return device;
+}
 
 std::unique_ptr<SdlOutput> SdlOutput::Open(std::uint32_t rate) {
     // SDL would otherwise catch SIGINT and SIGTERM for an event queue nobody reads, and the
@@ -37,35 +56,85 @@ std::unique_ptr<SdlOutput> SdlOutput::Open(std::uint32_t rate) {
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         return nullptr;
     }
-    auto mixer = std::make_shared<Mixer>(rate);
-    // The callback needs the object's address before the device exists: open paused, then start.
-    auto out = std::make_unique<SdlOutput>(mixer, BufferFramesFor(rate));
-    SDL_AudioSpec want{};
-    want.freq = static_cast<int>(rate);
-    want.format = AUDIO_S16SYS;
-    want.channels = kStereo;
-    want.samples = static_cast<Uint16>(out->bufferFrames_);
-    want.callback = &SdlOutput::Callback;
-    want.userdata = out.get();
-    SDL_AudioSpec have{};
-    const SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-    if (device == 0) {
+    // The first opening tells whether there is a device at all, and its buffer size, which the
+    // mixer's buffers are made for. The callback finds nothing to play until the output exists.
+    const std::uint32_t wanted = BufferFramesFor(rate);
+    std::uint32_t frames = wanted;
+    const SDL_AudioDeviceID probe = OpenDevice(rate, wanted, nullptr, &frames);
+    if (probe == 0) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return nullptr;
     }
-    out->device_ = device;
-    SDL_PauseAudioDevice(device, 0);
+    SDL_CloseAudioDevice(probe);
+    const char* driver = SDL_GetCurrentAudioDriver();
+    auto mixer =
+        std::make_shared<Mixer>(rate, static_cast<std::size_t>(std::lround(rate * kAheadSeconds)),
+                                std::max(frames, wanted));
+    auto out =
+        std::make_unique<SdlOutput>(mixer, rate, std::max(frames, wanted), 0, driver ? driver : "");
+    if (!out->resume()) {
+        return nullptr;
+    }
+    // Started last: the render thread finds the device running and suspends it once it has
+    // been quiet for a while.
+    out->render_ = std::make_unique<RenderThread>(out->mixer(), *out);
     return out;
 }
 
-SdlOutput::SdlOutput(std::shared_ptr<Mixer> mixer, std::uint32_t bufferFrames)
-    : Output(std::move(mixer)), bufferFrames_(bufferFrames) {}
+SdlOutput::SdlOutput(std::shared_ptr<Mixer> mixer, std::uint32_t rate, std::uint32_t bufferFrames,
+                     std::uint32_t device, std::string driver)
+    : Output(std::move(mixer)),
+      rate_(rate),
+      driver_(std::move(driver)),
+      device_(device),
+      bufferFrames_(bufferFrames) {}
 
 SdlOutput::~SdlOutput() {
+    render_.reset();
     if (device_ != 0) {
         SDL_CloseAudioDevice(device_);  // waits for a running callback
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
     }
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}
+
+bool SdlOutput::resume() {
+    if (running_.load()) {
+        return true;
+    }
+    if (device_ == 0) {
+        std::uint32_t frames = bufferFrames_.load();
+        device_ = OpenDevice(rate_, frames, this, &frames);
+        if (device_ == 0) {
+            return false;
+        }
+        bufferFrames_ = frames;
+    }
+    called_ = false;
+    mixer().stats().restarted();
+    running_ = true;
+    SDL_PauseAudioDevice(device_, 0);
+    return true;
+}
+
+void SdlOutput::suspend() {
+    if (!running_.load() || device_ == 0) {
+        return;
+    }
+    if (driver_ == kFileDriver) {
+        SDL_PauseAudioDevice(device_, 1);
+    } else {
+        SDL_CloseAudioDevice(device_);  // waits for a running callback
+        device_ = 0;
+    }
+    running_ = false;
+}
+
+void SdlOutput::raiseRenderPriority() {
+    // One step below the device's own thread, which SDL runs at the highest priority it can get
+    // (a nice value, or a real-time grant from the desktop's RealtimeKit). Refused without the
+    // right to it; the thread then runs at the usual priority, and the ring still covers half a
+    // second of being held up.
+    SDL_SetThreadPriority(SDL_THREAD_PRIORITY_HIGH);
 }
 
 void SdlOutput::Callback(void* self, std::uint8_t* stream, int bytes) {
@@ -78,14 +147,15 @@ void SdlOutput::Callback(void* self, std::uint8_t* stream, int bytes) {
 }
 
 std::uint64_t SdlOutput::heardFrame() const {
-    if (!called_.load()) {
-        return 0;
+    if (!running_.load() || !called_.load()) {
+        return mixer().mixedFrames();  // nothing in flight
     }
     // While the callback fills buffer k the device plays buffer k-1, which began about when
     // the callback was called.
     const std::uint64_t start = callbackFrame_.load();
+    const std::uint64_t buffer = bufferFrames_.load();
     const std::int64_t elapsedNs = std::max<std::int64_t>(0, NowNs() - callbackTimeNs_.load());
-    const std::uint64_t playing = start > bufferFrames_ ? start - bufferFrames_ : 0;
+    const std::uint64_t playing = start > buffer ? start - buffer : 0;
     const auto advanced = static_cast<std::uint64_t>(
         elapsedNs * static_cast<std::int64_t>(mixer().rate()) / kNanosPerSecond);
     return std::min(start, playing + advanced);

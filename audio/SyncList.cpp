@@ -43,6 +43,16 @@ std::vector<Sync> SyncList::due(DWORD type, std::uint64_t frame) const {
     return out;
 }
 
+std::vector<Sync> SyncList::past(std::uint64_t frame) const {
+    std::vector<Sync> out;
+    for (const Sync& s : syncs_) {
+        if (s.type == BASS_SYNC_POS && s.frame > frame) {
+            out.push_back(s);
+        }
+    }
+    return out;
+}
+
 bool SyncList::contains(HSYNC handle) const {
     return std::any_of(syncs_.begin(), syncs_.end(),
                        [handle](const Sync& s) { return s.handle == handle; });

@@ -32,6 +32,8 @@ class SyncList {
     // Copies of the syncs of `type` (at `frame` for position syncs), in the order they were set.
     // Copies, because a callback may remove syncs while the caller walks the result.
     std::vector<Sync> due(DWORD type, std::uint64_t frame) const;
+    // Copies of the position syncs set after `frame`, in the order they were set.
+    std::vector<Sync> past(std::uint64_t frame) const;
     // Whether `handle` is still set (a callback earlier in the same walk may have removed it).
     bool contains(HSYNC handle) const;
 

@@ -20,7 +20,6 @@ TempoChannel::TempoChannel(DWORD flags, std::shared_ptr<DecodeChannel> source,
       rate_(source_->rate()),
       channels_(source_->channels()),
       sourceKind_(source_->sourceKind()),
-      length_(source_->lengthFrames()),
       feed_(kFeedFrames * channels_),
       tail_(kTailFrames * channels_) {}
 
@@ -35,19 +34,20 @@ std::uint64_t TempoChannel::positionFrames() const {
 }
 
 bool TempoChannel::seek(std::uint64_t frame) {
-    if (released() || frame > length_) {
+    if (released() || frame > lengthFrames()) {
         return false;
     }
     if (inSyncCallback()) {
-        // The seam is stretched like continuous audio: only the source moves.
-        return source_->seek(frame);
+        // The seam is stretched like continuous audio: only the source moves. For playback it
+        // splices the seam, so that the stretcher is fed no jump; decode-only data stays exact.
+        return decodeOnly() ? source_->seek(frame) : source_->seekSpliced(frame);
     }
     if (!source_->seek(frame)) {
         return false;
     }
     stretcher_->clear();
     clearStopFromSync();
-    markDiscontinuity();
+    heldAtStop_ = false;
     return true;
 }
 
@@ -73,13 +73,19 @@ bool TempoChannel::hasData() const {
     return !released() && !stretcher_->failed() && (!stretcher_->empty() || source_->hasData());
 }
 
-std::size_t TempoChannel::read(std::int16_t* out, std::size_t frames) {
+bool TempoChannel::stalled() const {
+    return !released() && source_->stalled();
+}
+
+std::uint64_t TempoChannel::inputPositionFrames() const {
+    return released() ? 0 : source_->positionFrames();
+}
+
+std::size_t TempoChannel::read(std::int16_t* out, std::size_t frames, SourceWait wait) {
     std::size_t done = 0;
-    while (done < frames && !released()) {
+    while (done < frames && !released() && !heldAtStop_) {
         if (stretcher_->failed()) {
-            // Nothing more can come out: the stream ends here.
-            playing = false;
-            break;
+            break;  // nothing more can come out: the stream ends here
         }
         std::int16_t* dst = out + done * channels_;
         if (stretcher_->draining()) {
@@ -92,7 +98,7 @@ std::size_t TempoChannel::read(std::int16_t* out, std::size_t frames) {
             break;
         }
         if (stretcher_->bypassed()) {
-            const std::size_t got = source_->readSynced(dst, frames - done, *this, false);
+            const std::size_t got = source_->readSynced(dst, frames - done, *this, false, wait);
             done += got;
             if (stopFromSyncRequested()) {
                 finishStopFromSync();
@@ -109,9 +115,10 @@ std::size_t TempoChannel::read(std::int16_t* out, std::size_t frames) {
         }
         // Each feed is one run of consecutive source frames: a sync ends it.
         std::uint64_t from = source_->positionFrames();
-        const std::size_t fed = source_->readSynced(feed_.data(), kFeedFrames, *this, true, &from);
-        if (released()) {
-            break;
+        const std::size_t fed =
+            source_->readSynced(feed_.data(), kFeedFrames, *this, true, wait, &from);
+        if (released() || (fed == 0 && source_->stalled())) {
+            break;  // freed by a callback, or nothing for the moment: ask again later
         }
         stretcher_->put(feed_.data(), fed, from);
         if (fed == 0 || stopFromSyncRequested()) {
@@ -128,9 +135,11 @@ std::size_t TempoChannel::read(std::int16_t* out, std::size_t frames) {
 }
 
 void TempoChannel::finishStopFromSync() {
+    // Everything up to the stop point is out: reads give nothing more until the channel is
+    // played or moved again. The mixer lets the audio out and then ends the playing.
     if (stopFromSyncRequested()) {
         clearStopFromSync();
-        playing = false;
+        heldAtStop_ = true;
     }
 }
 
@@ -143,6 +152,7 @@ void TempoChannel::cancelPendingStop() {
         }
     }
     clearStopFromSync();
+    heldAtStop_ = false;
 }
 
 void TempoChannel::release() {

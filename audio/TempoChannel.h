@@ -23,10 +23,13 @@ class TempoChannel final : public Channel {
     std::uint32_t rate() const override { return rate_; }
     std::uint32_t channels() const override { return channels_; }
     std::uint32_t sourceKind() const override { return sourceKind_; }
-    std::uint64_t lengthFrames() const override { return length_; }
+    // The source's: it may end short of the length its decoder gave.
+    std::uint64_t lengthFrames() const override { return source_->lengthFrames(); }
     std::uint64_t positionFrames() const override;
     bool seek(std::uint64_t frame) override;
-    std::size_t read(std::int16_t* out, std::size_t frames) override;
+    std::uint64_t inputPositionFrames() const override;
+    std::size_t read(std::int16_t* out, std::size_t frames, SourceWait wait) override;
+    bool stalled() const override;
     bool hasData() const override;
     void release() override;
     void cancelPendingStop() override;
@@ -34,6 +37,7 @@ class TempoChannel final : public Channel {
     void setTempoPercent(double percent);
     bool setOption(int id, int value);
     double speed() const { return stretcher_ ? stretcher_->speed() : 1.0; }
+    double tempoPercent() const { return stretcher_->tempoPercent(); }
 
     // The source handle and whether it goes with this stream (the engine frees it).
     HCHANNEL sourceHandle() const { return sourceHandle_; }
@@ -50,9 +54,9 @@ class TempoChannel final : public Channel {
     const std::uint32_t rate_;
     const std::uint32_t channels_;
     const std::uint32_t sourceKind_;
-    const std::uint64_t length_;
     std::vector<std::int16_t> feed_;
     std::vector<std::int16_t> tail_;
+    bool heldAtStop_ = false;  // a sync's stop has been let out: nothing more until moved
 };
 
 }  // namespace tarvel::audio

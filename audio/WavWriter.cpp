@@ -3,6 +3,8 @@
 #include <array>
 #include <limits>
 
+#include "audio/LittleEndian.h"
+
 namespace tarvel::audio {
 
 namespace {
@@ -10,15 +12,6 @@ constexpr std::uint32_t kHeaderBytes = 44;
 constexpr std::uint32_t kFmtChunkBytes = 16;
 constexpr std::uint16_t kFormatPcm = 1;
 constexpr std::uint16_t kBitsPerSample = 16;
-
-void Put16(std::array<char, kHeaderBytes>& h, std::size_t at, std::uint16_t v) {
-    h[at] = static_cast<char>(v & 0xFF);
-    h[at + 1] = static_cast<char>(v >> 8);
-}
-void Put32(std::array<char, kHeaderBytes>& h, std::size_t at, std::uint32_t v) {
-    Put16(h, at, static_cast<std::uint16_t>(v & 0xFFFF));
-    Put16(h, at + 2, static_cast<std::uint16_t>(v >> 16));
-}
 }  // namespace
 
 WavWriter::WavWriter(const std::string& path, std::uint32_t rate, std::uint16_t channels)
@@ -33,23 +26,23 @@ WavWriter::~WavWriter() {
 }
 
 void WavWriter::writeHeader(std::uint32_t dataBytes) {
-    std::array<char, kHeaderBytes> h{};
+    std::array<std::uint8_t, kHeaderBytes> h{};
     const std::uint16_t blockAlign = channels_ * (kBitsPerSample / 8);
     h[0] = 'R', h[1] = 'I', h[2] = 'F', h[3] = 'F';
-    Put32(h, 4, dataBytes + kHeaderBytes - 8);
+    WriteLe32(h.data() + 4, dataBytes + kHeaderBytes - 8);
     h[8] = 'W', h[9] = 'A', h[10] = 'V', h[11] = 'E';
     h[12] = 'f', h[13] = 'm', h[14] = 't', h[15] = ' ';
-    Put32(h, 16, kFmtChunkBytes);
-    Put16(h, 20, kFormatPcm);
-    Put16(h, 22, channels_);
-    Put32(h, 24, rate_);
-    Put32(h, 28, rate_ * blockAlign);
-    Put16(h, 32, blockAlign);
-    Put16(h, 34, kBitsPerSample);
+    WriteLe32(h.data() + 16, kFmtChunkBytes);
+    WriteLe16(h.data() + 20, kFormatPcm);
+    WriteLe16(h.data() + 22, channels_);
+    WriteLe32(h.data() + 24, rate_);
+    WriteLe32(h.data() + 28, rate_ * blockAlign);
+    WriteLe16(h.data() + 32, blockAlign);
+    WriteLe16(h.data() + 34, kBitsPerSample);
     h[36] = 'd', h[37] = 'a', h[38] = 't', h[39] = 'a';
-    Put32(h, 40, dataBytes);
+    WriteLe32(h.data() + 40, dataBytes);
     file_.seekp(0);
-    file_.write(h.data(), h.size());
+    file_.write(reinterpret_cast<const char*>(h.data()), h.size());
 }
 
 bool WavWriter::write(const std::int16_t* samples, std::size_t frames) {

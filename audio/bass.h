@@ -8,7 +8,7 @@
 //    source (one second = rate x channels x 2 bytes); a failed length or position query returns
 //    BASS_ERROR_QWORD (all 64 bits set);
 //  - every operation may be called from any thread: the UI thread, the scan thread and, through a
-//    sync callback, the mixing thread call in concurrently.
+//    sync callback, the render thread call in concurrently.
 #pragma once
 
 #include <cstdint>
@@ -48,6 +48,15 @@ inline constexpr DWORD BASS_SYNC_POS = 0;
 inline constexpr DWORD BASS_SYNC_END = 2;
 inline constexpr DWORD BASS_SYNC_MIXTIME = 0x40000000;
 
+// BASS_ChannelSetAttributes arguments that leave the rate, the volume or the pan as they are.
+inline constexpr int BASS_ATTRIB_KEEP_FREQ = -1;
+inline constexpr int BASS_ATTRIB_KEEP_VOLUME = -1;
+inline constexpr int BASS_ATTRIB_KEEP_PAN = -101;
+
+// The configuration option the player sets to 1 once after BASS_Init; what it tunes is the
+// engine's affair (this one only accepts it).
+inline constexpr DWORD BASS_CONFIG_PLAYER = 0x10500;
+
 // Tempo options.
 inline constexpr DWORD BASS_FX_TEMPO_OPTION_SEQUENCE_MS = 3;
 inline constexpr DWORD BASS_FX_TEMPO_OPTION_SEEKWINDOW_MS = 4;
@@ -62,8 +71,11 @@ struct BASS_CHANNELINFO {
     DWORD ctype;  // kind of source (informational)
 };
 
-// Sync callback: runs on the mixing thread (or, for a decode-only channel, on the thread that is
-// reading it) at the exact sample the sync stands for. It may seek or stop `channel`.
+// Sync callback: runs on the engine's render thread, which renders playing channels about half a
+// second ahead of the device (or, for a decode-only channel, on the thread that is reading it),
+// at the exact sample the sync stands for, before that sample is heard. It may seek or stop
+// `channel`: a seek continues the stream from the very next frame; a stop lets out everything
+// before the sync, and the channel reports playing until that has been heard.
 // `user` is the pointer handed to BASS_ChannelSetSync (a pointer, since 32 bits cannot hold one).
 using SYNCPROC = void(HSYNC handle, DWORD channel, DWORD data, void* user);
 
@@ -72,7 +84,7 @@ DWORD BASS_GetVersion();
 // device -1 = default output. Opens the output device (16-bit stereo at `freq`); 0 if none opens.
 BOOL BASS_Init(int device, DWORD freq, DWORD flags, void* win, const void* dsguid);
 BOOL BASS_SetConfig(DWORD option, DWORD value);
-// Stops the mixing thread, closes the device and releases every channel still open.
+// Stops the render thread, closes the device and releases every channel still open.
 BOOL BASS_Free();
 
 // ---- Sources ----
@@ -92,15 +104,21 @@ BOOL BASS_MusicFree(HMUSIC handle);
 BOOL BASS_ChannelGetInfo(DWORD handle, BASS_CHANNELINFO* info);
 // Any out-pointer may be null.
 BOOL BASS_ChannelGetAttributes(DWORD handle, DWORD* freq, DWORD* volume, int* pan);
-// freq -1 keeps the rate, volume 0..100 (-1 keeps it), pan -101 keeps the pan.
+// volume 0..100; the BASS_ATTRIB_KEEP_* values leave a setting as it is.
 BOOL BASS_ChannelSetAttributes(DWORD handle, int freq, int volume, int pan);
 QWORD BASS_ChannelGetLength(DWORD handle);
 // Playing channel: the source position of the audio being heard now.
 QWORD BASS_ChannelGetPosition(DWORD handle);
+// From outside a sync callback, on a playing channel: the audio rendered ahead is dropped and
+// rendering starts afresh at `pos` at once.
 BOOL BASS_ChannelSetPosition(DWORD handle, QWORD pos);
 QWORD BASS_ChannelSeconds2Bytes(DWORD handle, float secs);
+// BASS_ACTIVE_STALLED: playing, but its source (a CD drive catching up) has nothing yet and
+// everything rendered has been played; silence until the source delivers, then on from there.
 DWORD BASS_ChannelIsActive(DWORD handle);
 BOOL BASS_ChannelPlay(DWORD handle, BOOL restart);
+// From outside a sync callback: silent from the next device buffer on, and the position stays at
+// the frame that was being heard, where the next play goes on.
 BOOL BASS_ChannelStop(DWORD handle);
 // Left peak in the low word, right in the high word, 0..32768; BASS_ERROR_DWORD on failure.
 // Decode-only channel: measures and consumes the next 20 ms. Playing channel: the last 20 ms heard.

@@ -1,6 +1,6 @@
-// play FILE: CPU time of the mixing thread per second of audio at 100 % and 400 %, measured with
-// the thread CPU clock around the capture output's render calls (the same mixer the device
-// callback runs).
+// play FILE: CPU time of the rendering per second of audio at 100 % and 400 %, measured with the
+// thread CPU clock around the capture output's render calls (the rendering the render thread does
+// for the device).
 #include <cstdio>
 #include <string>
 #include <vector>

@@ -97,7 +97,7 @@ struct ScanFigures {
     double cpuSeconds = -1.0;
     double audioSeconds = 0.0;
     long growthBytes = 0;
-    std::uint32_t bytesPerPixel = 0;
+    std::uint64_t bytesPerPixel = 0;
 };
 
 ScanFigures TimeScan(tarvel::PlayerSession& session) {
@@ -190,7 +190,7 @@ int RunScan(const std::vector<std::string>& args) {
         std::fprintf(stderr, "cannot open %s\n", path.c_str());
         return 1;
     }
-    session.LoopEnd = static_cast<std::uint32_t>(BASS_ChannelGetLength(session.PlayChannel));
+    session.LoopEnd = BASS_ChannelGetLength(session.PlayChannel);
     BASS_CHANNELINFO info{};
     BASS_ChannelGetInfo(session.PlayChannel, &info);
     session.SampleRate = info.freq;
@@ -207,7 +207,7 @@ int RunScan(const std::vector<std::string>& args) {
     BASS_StreamFree(session.PlayChannel.exchange(0));
 
     std::printf("audio             %10.1f s\n", scan.audioSeconds);
-    std::printf("BytesPerPixel     %10u\n", scan.bytesPerPixel);
+    std::printf("BytesPerPixel     %10llu\n", static_cast<unsigned long long>(scan.bytesPerPixel));
     std::printf("scan              %10.3f s  %8.1fx real time, %.3f s CPU\n", scan.seconds,
                 scan.audioSeconds / scan.seconds, scan.cpuSeconds);
     if (mpg > 0.0) {

@@ -127,7 +127,7 @@ class SeamDetector {
     void feed(const std::int16_t* block, std::size_t frames) {
         for (std::size_t f = 0; f < frames; ++f, ++frame_) {
             bool bad = false;
-            for (int c = 0; c < 2; ++c) {
+            for (std::size_t c = 0; c < 2; ++c) {
                 const double y = block[f * 2 + c];
                 if (frame_ >= 2 && frame_ - 1 >= skip_) {
                     const double r = std::abs(y - coeff_ * prev_[c] + prev2_[c]) / kFullScale;

@@ -1,9 +1,14 @@
-# One static library per source folder, from every .cpp under it (subfolders included).
+# One static library per source folder, from every .cpp under it (subfolders included, main.cpp
+# and paths matching an EXCLUDE regex left out).
+#   tarvel_library(name [DEPS target ...] [EXCLUDE regex ...])
 function(tarvel_library name)
-  cmake_parse_arguments(L "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(L "" "" "DEPS;EXCLUDE" ${ARGN})
   file(GLOB_RECURSE srcs CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h ${CMAKE_CURRENT_SOURCE_DIR}/*.qrc)
   list(FILTER srcs EXCLUDE REGEX "/main\\.cpp$")
+  foreach(pattern ${L_EXCLUDE})
+    list(FILTER srcs EXCLUDE REGEX "${pattern}")
+  endforeach()
   set(cpp ${srcs})
   list(FILTER cpp INCLUDE REGEX "\\.cpp$")
   if(cpp)

@@ -23,7 +23,14 @@ void TLabel::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     painter.setFont(font());
     painter.setPen(palette().color(QPalette::WindowText));
-    DrawCaptionBlock(painter, rect(), alignment(), text());
+    // A text wider than the label (a time of five-digit seconds in a time label) keeps its start
+    // whatever the alignment: the edge cuts off its least significant end, never its leading
+    // digits.
+    Qt::Alignment alignment = this->alignment();
+    if (CaptionBlockSize(font(), text()).width() > width()) {
+        alignment = (alignment & ~Qt::AlignHorizontal_Mask) | Qt::AlignLeft;
+    }
+    DrawCaptionBlock(painter, rect(), alignment, text());
 }
 
 }  // namespace tarvel::controls

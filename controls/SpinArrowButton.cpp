@@ -17,7 +17,15 @@ SpinArrowButton::SpinArrowButton(Direction direction, QWidget* parent)
     : QWidget(parent), direction_(direction) {
     setFocusPolicy(Qt::NoFocus);
     setCursor(Qt::ArrowCursor);
-    connect(&repeat_, &QTimer::timeout, this, [this] { Repeat(); });
+    SetRepeatTimer(std::make_unique<QtRepeatTimer>());
+}
+
+void SpinArrowButton::SetRepeatTimer(std::unique_ptr<RepeatTimer> timer) {
+    if (repeat_) {
+        repeat_->Stop();
+    }
+    repeat_ = std::move(timer);
+    repeat_->OnTimeout = [this] { Repeat(); };
 }
 
 void SpinArrowButton::paintEvent(QPaintEvent* /*event*/) {
@@ -55,7 +63,7 @@ void SpinArrowButton::mousePressEvent(QMouseEvent* event) {
     if (OnPressed) {
         OnPressed();
     }
-    repeat_.start(kFirstRepeatMs);
+    repeat_->Start(kFirstRepeatMs);
 }
 
 void SpinArrowButton::mouseDoubleClickEvent(QMouseEvent* event) {
@@ -93,14 +101,15 @@ void SpinArrowButton::changeEvent(QEvent* event) {
 }
 
 void SpinArrowButton::Repeat() {
-    repeat_.setInterval(kRepeatMs);
+    // Held off the arrow, the repeat keeps its pace and resumes when the pointer comes back.
+    repeat_->Start(kRepeatMs);
     if (pressed_ && inside_ && OnStep) {
         OnStep();
     }
 }
 
 void SpinArrowButton::Stop() {
-    repeat_.stop();
+    repeat_->Stop();
     pressed_ = false;
     inside_ = false;
     update();

@@ -1,9 +1,11 @@
 // One arrow button of TSpinEdit: steps once when released over it, and repeats while held.
 #pragma once
 
-#include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <memory>
+
+#include "controls/RepeatTimer.h"
 
 namespace tarvel::controls {
 
@@ -22,6 +24,9 @@ class SpinArrowButton : public QWidget {
 
     bool IsDown() const { return pressed_ && inside_; }
 
+    // Replaces the clock the auto-repeat waits on (tests script it).
+    void SetRepeatTimer(std::unique_ptr<RepeatTimer> timer);
+
   protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -35,7 +40,7 @@ class SpinArrowButton : public QWidget {
     void Stop();
 
     Direction direction_;
-    QTimer repeat_;
+    std::unique_ptr<RepeatTimer> repeat_;
     bool pressed_ = false;
     bool inside_ = false;
 };

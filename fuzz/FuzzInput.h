@@ -45,20 +45,21 @@ class MemoryFile {
 // Frames decoded at most per input, so that one input cannot stall the run.
 inline constexpr std::size_t kMaxFuzzFrames = 1 << 18;
 
-// Reads from the start, seeks to the middle and the end, and reads again.
+// Reads from the start, seeks to the middle, back to a quarter (a decoder that can only decode
+// forward starts over) and to the end, reading after each.
 inline void Exercise(audio::Decoder& d) {
     const std::size_t chunk = 1024;
     std::vector<std::int16_t> buf(chunk * d.channels());
     std::size_t total = 0;
     while (total < kMaxFuzzFrames) {
-        const std::size_t n = d.read(buf.data(), chunk);
+        const std::size_t n = d.read(buf.data(), chunk).frames();
         if (n == 0) {
             break;
         }
         total += n;
     }
     const std::uint64_t len = d.lengthFrames();
-    for (const std::uint64_t target : {len / 2, len, len + 1}) {
+    for (const std::uint64_t target : {len / 2, len / 4, len, len + 1}) {
         if (d.seek(target)) {
             d.read(buf.data(), chunk);
         }

@@ -4,7 +4,11 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const tarvel::fuzz::MemoryFile file(data, size);
-    if (auto d = tarvel::audio::OpenModuleFile(file.path(), 0, true)) {
+    auto src = tarvel::audio::ByteSource::File(file.path());
+    if (!src) {
+        return 0;
+    }
+    if (auto d = tarvel::audio::OpenModule(std::move(*src), 0, true).take()) {
         tarvel::fuzz::Exercise(*d);
     }
     return 0;

@@ -3,7 +3,8 @@
 #include "fuzz/FuzzInput.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (auto d = tarvel::audio::OpenSndfileMemory(data, size)) {
+    using tarvel::audio::ByteSource;
+    if (auto d = tarvel::audio::OpenSndfile(ByteSource::Memory(data, size)).take()) {
         tarvel::fuzz::Exercise(*d);
     }
     return 0;

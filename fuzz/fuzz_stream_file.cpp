@@ -1,5 +1,4 @@
-// The stream form's whole probe order on a file: container sniffing, libsndfile, the lenient WAV
-// reader and the MPEG probe.
+// The stream form's whole probe order on a file: every decoder of the table in turn.
 #include "fuzz/FuzzInput.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -17,8 +17,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     const fs::path root = argv[1];
-    for (const char* t : {"fuzz_sndfile", "fuzz_memory_wav", "fuzz_mpeg", "fuzz_module", "fuzz_cda",
-                          "fuzz_stream_file", "fuzz_tempo"}) {
+    for (const char* t :
+         {"fuzz_sndfile", "fuzz_flac", "fuzz_vorbis", "fuzz_memory_wav", "fuzz_mpeg", "fuzz_module",
+          "fuzz_cda", "fuzz_stream_file", "fuzz_tempo"}) {
         fs::create_directories(root / t);
     }
     const Pcm stereo = MakeSine(8000, 2, 64, 440.0);
@@ -38,6 +39,7 @@ int main(int argc, char** argv) {
     WriteBytes(root / "fuzz_mpeg" / "mp1_mono", EncodeMp1Tone({32000, 1, 5, 7, 0.3}));
     WriteBytes(root / "fuzz_stream_file" / "mp1", EncodeMp1Tone({48000, 2, 5, 2, 0.5}));
     WriteBytes(root / "fuzz_module" / "mod", EncodeMod({1, 4}));
+    WriteBytes(root / "fuzz_module" / "mod_songs", EncodeMod({1, 4, 3}));
     // The tempo path: ordinary shapes and the ones the stretcher cannot take as they are.
     struct Shape {
         std::uint32_t rate;

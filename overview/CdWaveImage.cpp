@@ -5,6 +5,8 @@
 #include <cstring>
 #include <new>
 
+#include "audio/LittleEndian.h"
+
 namespace tarvel::overview {
 
 namespace {
@@ -14,16 +16,6 @@ constexpr std::uint16_t kPcmFormat = 1;
 constexpr std::uint16_t kBits8 = 8;
 constexpr std::uint16_t kBits16 = 16;
 constexpr int kBitsPerByte = 8;
-
-void Put16(std::uint8_t* p, std::uint16_t v) {
-    p[0] = static_cast<std::uint8_t>(v & 0xFF);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-void Put32(std::uint8_t* p, std::uint32_t v) {
-    Put16(p, static_cast<std::uint16_t>(v & 0xFFFF));
-    Put16(p + 2, static_cast<std::uint16_t>(v >> 16));
-}
 
 void PutTag(std::uint8_t* p, const char (&tag)[5]) {
     std::memcpy(p, tag, 4);
@@ -43,25 +35,25 @@ WaveFormat CdWaveFormat(const BASS_CHANNELINFO& playInfo, DWORD rate) {
 
 void WriteWaveHeader(std::uint8_t* dst, const WaveFormat& f) {
     PutTag(dst + 0, "RIFF");
-    Put32(dst + 4, 0);
+    audio::WriteLe32(dst + 4, 0);
     PutTag(dst + 8, "WAVE");
     PutTag(dst + 12, "fmt ");
-    Put32(dst + 16, kFormatChunkSize);
-    Put16(dst + 20, kPcmFormat);
-    Put16(dst + 22, f.channels);
+    audio::WriteLe32(dst + 16, kFormatChunkSize);
+    audio::WriteLe16(dst + 20, kPcmFormat);
+    audio::WriteLe16(dst + 22, f.channels);
     // Only the low half of the rate field is written; CD rates fit it.
-    Put16(dst + 24, static_cast<std::uint16_t>(f.sampleRate & 0xFFFF));
-    Put16(dst + 26, 0);
-    Put32(dst + 28, static_cast<std::uint32_t>(f.blockAlign) * f.sampleRate);
-    Put16(dst + 32, f.blockAlign);
-    Put16(dst + 34, f.bitsPerSample);
+    audio::WriteLe16(dst + 24, static_cast<std::uint16_t>(f.sampleRate & 0xFFFF));
+    audio::WriteLe16(dst + 26, 0);
+    audio::WriteLe32(dst + 28, static_cast<std::uint32_t>(f.blockAlign) * f.sampleRate);
+    audio::WriteLe16(dst + 32, f.blockAlign);
+    audio::WriteLe16(dst + 34, f.bitsPerSample);
     PutTag(dst + 36, "data");
-    Put32(dst + 40, 0);
+    audio::WriteLe32(dst + 40, 0);
 }
 
 std::shared_ptr<std::vector<std::uint8_t>> BuildCdWaveImage(AudioPort& audio,
                                                             PlayerSession& session, DWORD cd,
-                                                            std::stop_token stop) {
+                                                            const std::stop_token& stop) {
     const QWORD length = audio.ChannelGetLength(cd);
     // The image's size is a 32-bit count: a channel without a length, or one whose image would
     // not fit 32 bits, gets no image at all rather than a wrapped-around size.

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "audio/bass.h"
-#include "overview/AudioPort.h"
+#include "player/AudioPort.h"
 #include "player/PlayerSession.h"
 
 namespace tarvel::overview {
@@ -42,6 +42,6 @@ void WriteWaveHeader(std::uint8_t* dst, const WaveFormat& format);
 // read fails or delivers nothing, the window closes or `stop` is requested.
 std::shared_ptr<std::vector<std::uint8_t>> BuildCdWaveImage(AudioPort& audio,
                                                             PlayerSession& session, DWORD cd,
-                                                            std::stop_token stop);
+                                                            const std::stop_token& stop);
 
 }  // namespace tarvel::overview

@@ -9,14 +9,14 @@
 #include "controls/PaintBox.h"
 #include "controls/Panel.h"
 #include "controls/Shape.h"
-#include "overview/AudioPort.h"
+#include "player/AudioPort.h"
 
 namespace tarvel::overview {
 
 namespace {
 
 constexpr std::uint32_t kFullScale = 32768;
-constexpr std::int32_t kKiB = 1024;
+constexpr std::uint64_t kKiB = 1024;
 constexpr int kPercent = 100;
 // The bars leave this much of Panel6's client width free (their left offset and a margin).
 constexpr int kBarInset = 3;
@@ -61,17 +61,20 @@ void MeterTick::ShowProgress() {
     if (c_.ProgressBar1) {
         c_.ProgressBar1->show();
     }
-    const auto done = static_cast<std::int32_t>(session_.ScanDone.load());
-    const auto total = static_cast<std::int32_t>(session_.ScanTotal.load());
+    // Whole kibibytes of 64-bit counts: a scan past 2 GiB keeps counting up.
+    const std::uint64_t done = session_.ScanDone.load();
+    const std::uint64_t total = session_.ScanTotal.load();
     if (c_.Panel1) {
-        c_.Panel1->SetCaption(QString::asprintf("scanning ( %d / %d )", done / kKiB, total / kKiB));
+        c_.Panel1->SetCaption(QString::asprintf("scanning ( %llu / %llu )",
+                                                static_cast<unsigned long long>(done / kKiB),
+                                                static_cast<unsigned long long>(total / kKiB)));
     }
     if (c_.ProgressBar1) {
         // Before the scan knows its total (or for an empty source) the bar stands at 0.
         int position = 0;
         if (total != 0) {
             const long double share = static_cast<long double>(done) / total * kPercent;
-            position = static_cast<int>(share);
+            position = static_cast<int>(std::min(share, static_cast<long double>(kPercent)));
         }
         c_.ProgressBar1->setValue(
             std::clamp(position, c_.ProgressBar1->minimum(), c_.ProgressBar1->maximum()));

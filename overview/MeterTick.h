@@ -14,9 +14,11 @@ class TPanel;
 class TShape;
 }  // namespace tarvel::controls
 
-namespace tarvel::overview {
-
+namespace tarvel {
 class AudioPort;
+}  // namespace tarvel
+
+namespace tarvel::overview {
 
 struct MeterControls {
     controls::TPanel* Panel1 = nullptr;  // overview frame; its caption shows the progress text

@@ -9,7 +9,8 @@
 
 #include "controls/FramBtn.h"
 #include "controls/PaintBox.h"
-#include "overview/AudioPort.h"
+#include "player/AudioPort.h"
+#include "player/ButtonFaces.h"
 #include "resources/Images.h"
 
 namespace tarvel::overview {
@@ -32,9 +33,6 @@ constexpr int kMinInterval = 20;
 constexpr int kMaxInterval = 100;
 constexpr std::uint32_t kStallMs = 1000;  // a longer tick is a clock wrap or a stall
 constexpr std::uint32_t kWorkFactor = 4;  // the interval settles at four times the work
-
-const char* const kIdleCaption = "PLAY / PAUSE";
-constexpr int kIdleGlyph = 0;
 
 // One row span (first..last column relative to the mark) of an arrow.
 struct ArrowRow {
@@ -63,7 +61,7 @@ std::uint32_t NowMs() {
 }
 
 // Nearest column of a byte position, halves upward; computed in extended precision.
-std::int32_t Column(long double position, std::uint32_t bytesPerPixel) {
+std::int32_t Column(long double position, QWORD bytesPerPixel) {
     return static_cast<std::int32_t>(static_cast<std::int64_t>(position / bytesPerPixel + 0.5L));
 }
 
@@ -121,15 +119,15 @@ void RefreshTick::Plot(int x, int y, QRgb color) {
 }
 
 void RefreshTick::DrawOverview() {
-    const std::uint32_t bpp = session_.BytesPerPixel.load();
+    const QWORD bpp = session_.BytesPerPixel.load();
     if (session_.Closing.load() || bpp == 0) {
         return;
     }
-    const auto width = static_cast<std::uint32_t>(bitmap_.width());
-    const std::uint32_t loopStart = session_.LoopStart.load();
-    const std::uint32_t loopEnd = session_.LoopEnd.load();
-    const std::uint32_t s = loopStart > 0 ? loopStart / bpp : 0;
-    const std::uint32_t e = loopEnd > 0 ? loopEnd / bpp : width;
+    const auto width = static_cast<QWORD>(bitmap_.width());
+    const QWORD loopStart = session_.LoopStart.load();
+    const QWORD loopEnd = session_.LoopEnd.load();
+    const QWORD s = loopStart > 0 ? loopStart / bpp : 0;
+    const QWORD e = loopEnd > 0 ? loopEnd / bpp : width;
 
     if (s != 0) {
         FillColumns(0, static_cast<int>(std::min(s, width)) - 1, kOutsideRegion);
@@ -144,7 +142,8 @@ void RefreshTick::DrawOverview() {
     const int half = bitmap_.height() / 2;
     const auto& left = session_.WaveLeft;
     const auto& right = session_.WaveRight;
-    const std::size_t columns = std::min<std::size_t>(left.size(), bitmap_.width());
+    const std::size_t columns =
+        std::min<std::size_t>(left.size(), static_cast<std::size_t>(std::max(0, bitmap_.width())));
     for (std::size_t i = 0; i < columns; ++i) {
         const int a = EnvelopeRows(left[i], half);
         const int b = i < right.size() ? EnvelopeRows(right[i], half) : 0;
@@ -221,18 +220,20 @@ void RefreshTick::Timer1Timer() {
     const std::uint32_t t0 = clock_();
 
     const bool playing = session_.Playing.load();
-    if (!playing && c_.FramSpeedBtn1 && c_.FramSpeedBtn1->Caption() != kIdleCaption) {
-        c_.FramSpeedBtn1->SetCaption(kIdleCaption);
-        c_.FramSpeedBtn1->SetGlyph(resources::Glyph(kIdleGlyph));
+    if (!playing && c_.FramSpeedBtn1 && c_.FramSpeedBtn1->Caption() != kFaceIdle.caption) {
+        c_.FramSpeedBtn1->SetCaption(kFaceIdle.caption);
+        c_.FramSpeedBtn1->SetGlyph(resources::Glyph(kFaceIdle.glyph));
     }
 
-    const std::uint32_t bpp = session_.BytesPerPixel.load();
+    const QWORD bpp = session_.BytesPerPixel.load();
     if (bpp != 0) {
-        const std::uint32_t loopStart = session_.LoopStart.load();
-        const std::uint32_t loopEnd = session_.LoopEnd.load();
+        const QWORD loopStart = session_.LoopStart.load();
+        const QWORD loopEnd = session_.LoopEnd.load();
         DrawOverview();
-        DrawMarker(Column(loopStart, bpp), kMarkStart, kStartColor, loopStart);
-        DrawMarker(Column(loopEnd, bpp), kMarkEnd, kEndColor, loopEnd);
+        DrawMarker(Column(static_cast<long double>(loopStart), bpp), kMarkStart, kStartColor,
+                   static_cast<std::int64_t>(loopStart));
+        DrawMarker(Column(static_cast<long double>(loopEnd), bpp), kMarkEnd, kEndColor,
+                   static_cast<std::int64_t>(loopEnd));
         if (c_.Label3) {
             c_.Label3->setVisible(playing);
         }
@@ -242,8 +243,8 @@ void RefreshTick::Timer1Timer() {
             DrawMarker(Column(static_cast<long double>(p), bpp), kMarkPlay, kPlayColor, p);
             // Second guard behind the sync: playback that ran a column past the end mark goes
             // back to the start. The error position (negative) never passes.
-            const std::uint32_t limit = loopEnd + bpp;
-            if (p > std::int64_t{limit}) {
+            const QWORD limit = loopEnd + bpp;
+            if (p >= 0 && static_cast<QWORD>(p) > limit) {
                 if (!audio_.ChannelSetPosition(channel, session_.LoopStart.load())) {
                     audio_.ChannelSetPosition(channel, 0);
                 }

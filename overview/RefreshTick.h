@@ -20,9 +20,11 @@ class TFramSpeedBtn;
 class TPaintBox;
 }  // namespace tarvel::controls
 
-namespace tarvel::overview {
-
+namespace tarvel {
 class AudioPort;
+}  // namespace tarvel
+
+namespace tarvel::overview {
 
 // DrawMarker kinds.
 inline constexpr int kMarkPlay = 0;

@@ -2,8 +2,9 @@
 
 #include <cstdint>
 
-#include "overview/AudioPort.h"
 #include "overview/ScanThread.h"
+#include "player/AudioPort.h"
+#include "player/DecodeSource.h"
 #include "player/LoopSync.h"
 
 namespace tarvel::overview {
@@ -11,9 +12,6 @@ namespace tarvel::overview {
 namespace {
 
 constexpr float kMinPixelSeconds = 0.02f;
-constexpr BOOL kFromFile = 0;  // StreamCreateFile and MusicLoad: `file` is a path
-constexpr DWORD kCdScanFlags = BASS_STREAM_DECODE | BASS_STREAM_PRESCAN;
-constexpr DWORD kMusicScanFlags = BASS_MUSIC_DECODE | BASS_MUSIC_PRESCAN | BASS_MUSIC_RAMP;
 
 }  // namespace
 
@@ -57,37 +55,31 @@ void ScanController::Timer2Timer(int width) {
 
     const int w = width > 0 ? width : 0;
     const HSTREAM play = session_.PlayChannel.load();
+    // The library's error length (negative) gives 0.
     const auto length = static_cast<std::int64_t>(audio.ChannelGetLength(play));
-    auto bytesPerPixel = w > 0 ? static_cast<std::uint32_t>(length / w) : 0u;
+    QWORD bytesPerPixel = w > 0 && length > 0 ? static_cast<QWORD>(length / w) : 0;
     // At least 20 ms per column; the library's error value (negative) leaves it alone.
-    const auto minimum = static_cast<std::int32_t>(
-        static_cast<std::uint32_t>(audio.ChannelSeconds2Bytes(play, kMinPixelSeconds)));
-    if (std::int64_t{minimum} > std::int64_t{bytesPerPixel}) {
-        bytesPerPixel = static_cast<std::uint32_t>(minimum);
+    const auto minimum =
+        static_cast<std::int64_t>(audio.ChannelSeconds2Bytes(play, kMinPixelSeconds));
+    if (minimum > 0 && static_cast<QWORD>(minimum) > bytesPerPixel) {
+        bytesPerPixel = static_cast<QWORD>(minimum);
     }
     session_.BytesPerPixel.store(bytesPerPixel);
 
     ScanJob job;
     session_.ScanChannel.store(0);
     const char* file = session_.CurrentFileName.c_str();
-    if (session_.IsCdTrack) {
-        job.channel = audio.CdStreamCreateFile(file, kCdScanFlags);
-        job.kind = ScanChannelKind::Stream;
-    } else {
-        job.channel = audio.StreamCreateFile(kFromFile, file, 0, 0, BASS_STREAM_DECODE);
-        job.kind = ScanChannelKind::Stream;
-        if (job.channel == 0) {
-            job.channel = audio.MusicLoad(kFromFile, file, 0, 0, kMusicScanFlags, 0);
-            job.kind = ScanChannelKind::Music;
-        }
-    }
-    session_.ScanChannel.store(job.channel);
+    job.source = OpenDecodeSource(audio, file, session_.IsCdTrack);
+    session_.ScanChannel.store(job.source.handle);
     job.width = w;
     job.isCdTrack = session_.IsCdTrack;
     job.bytesPerPixel = bytesPerPixel;
     job.loopSyncProc = impl_->loopSyncProc;
     job.loopSyncUser = impl_->loopSyncUser;
 
+    // The progress of the previous scan must not show, even for one tick, as that of this one.
+    session_.ScanDone.store(0);
+    session_.ScanTotal.store(0);
     // Raised here, before the thread exists, so that no tick draws arrays the scan resizes.
     session_.Scanning.store(true);
     impl_->thread = std::make_unique<TScanThread>(audio, session_, job);

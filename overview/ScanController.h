@@ -8,9 +8,11 @@
 #include "audio/bass.h"
 #include "player/PlayerSession.h"
 
-namespace tarvel::overview {
-
+namespace tarvel {
 class AudioPort;
+}  // namespace tarvel
+
+namespace tarvel::overview {
 
 class ScanController {
   public:

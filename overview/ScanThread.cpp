@@ -3,24 +3,16 @@
 #include <utility>
 
 #include "overview/ScanWaveform.h"
+#include "player/LoopSync.h"
+#include "player/PlayChannelBuild.h"
 
 namespace tarvel::overview {
-
-namespace {
-
-constexpr DWORD kTempoFlags = BASS_FX_FREESOURCE | BASS_SAMPLE_LOOP;
-constexpr DWORD kTempoSequenceMs = 32;
-constexpr DWORD kTempoSeekWindowMs = 20;
-constexpr int kKeepRate = -1;
-constexpr int kKeepPan = -101;
-
-}  // namespace
 
 TScanThread::TScanThread(AudioPort& audio, PlayerSession& session, ScanJob job)
     : audio_(audio),
       session_(session),
       job_(job),
-      thread_([this](std::stop_token stop) { Execute(std::move(stop)); }) {}
+      thread_([this](const std::stop_token& stop) { Execute(stop); }) {}
 
 TScanThread::~TScanThread() {
     thread_.request_stop();
@@ -29,7 +21,7 @@ TScanThread::~TScanThread() {
     }
 }
 
-void TScanThread::Execute(std::stop_token stop) {
+void TScanThread::Execute(const std::stop_token& stop) {
     session_.Scanning.store(true);
     if (!job_.isCdTrack) {
         // A non-CD source never plays from the image, and every load released the channel
@@ -38,13 +30,9 @@ void TScanThread::Execute(std::stop_token stop) {
     }
 
     const ScanSettings settings{job_.isCdTrack, job_.bytesPerPixel};
-    ScanOutput out = ScanWaveform(audio_, session_, settings, job_.channel, job_.width, stop);
+    ScanOutput out = ScanWaveform(audio_, session_, settings, job_.source.handle, job_.width, stop);
 
-    if (job_.kind == ScanChannelKind::Music) {
-        audio_.MusicFree(job_.channel);
-    } else {
-        audio_.StreamFree(job_.channel);
-    }
+    FreeDecodeSource(audio_, job_.source);
     audio_.StreamFree(out.imageStream);
     session_.ScanChannel.store(0);
 
@@ -67,20 +55,25 @@ void TScanThread::ReplacePlayChannel(const std::shared_ptr<std::vector<std::uint
 
     const HSTREAM source = audio_.StreamCreateFile(
         kFromMemory, image->data(), 0, static_cast<DWORD>(image->size()), BASS_STREAM_DECODE);
-    const HSTREAM play = audio_.FxTempoCreate(source, kTempoFlags);
+    // The rebuilt channel keeps the slider's volume instead of the engine's full default.
+    const HSTREAM play =
+        BuildPlayChannel(audio_, source, session_.Volume.load(), [&](HSTREAM tempo) {
+            // The old image may be released only now that no channel reads it.
+            session_.CdWaveImage = image;
+            session_.PlayChannel.store(tempo);
+        });
     if (play == 0) {
         audio_.StreamFree(source);
     }
-    // The old image may be released only now that no channel reads it.
-    session_.CdWaveImage = image;
-    session_.PlayChannel.store(play);
-    audio_.FxTempoSetOption(play, BASS_FX_TEMPO_OPTION_SEQUENCE_MS, kTempoSequenceMs);
-    audio_.FxTempoSetOption(play, BASS_FX_TEMPO_OPTION_SEEKWINDOW_MS, kTempoSeekWindowMs);
-    // The rebuilt channel keeps the slider's volume instead of the engine's full default.
-    audio_.ChannelSetAttributes(play, kKeepRate, session_.Volume.load(), kKeepPan);
-    session_.LoopSync.store(audio_.ChannelSetSync(play, BASS_SYNC_POS | BASS_SYNC_MIXTIME,
-                                                  QWORD{session_.LoopEnd.load()}, job_.loopSyncProc,
-                                                  job_.loopSyncUser));
+    // The user-interface thread may be replacing LoopSync at this very moment (a mark moved).
+    ReplaceLoopSync(
+        session_, [this](HSTREAM channel, HSYNC sync) { audio_.ChannelRemoveSync(channel, sync); },
+        [this](HSTREAM channel) {
+            return audio_.ChannelSetSync(channel, BASS_SYNC_POS | BASS_SYNC_MIXTIME,
+                                         session_.LoopEnd.load(), job_.loopSyncProc,
+                                         job_.loopSyncUser);
+        },
+        true);
 }
 
 }  // namespace tarvel::overview

@@ -10,20 +10,18 @@
 #include <thread>
 
 #include "audio/bass.h"
-#include "overview/AudioPort.h"
+#include "player/AudioPort.h"
+#include "player/DecodeSource.h"
 #include "player/PlayerSession.h"
 
 namespace tarvel::overview {
 
-// How ScanChannel was opened, so that it is released with the matching call.
-enum class ScanChannelKind { None, Stream, Music };
-
 struct ScanJob {
-    DWORD channel = 0;
-    ScanChannelKind kind = ScanChannelKind::None;
+    // ScanChannel, with how it was opened, so that it is released with the matching call.
+    DecodeSource source;
     int width = 0;
     bool isCdTrack = false;
-    std::uint32_t bytesPerPixel = 0;
+    QWORD bytesPerPixel = 0;
     // The callback the rebuilt CD channel's loop sync calls, with its user pointer.
     SYNCPROC* loopSyncProc = nullptr;
     void* loopSyncUser = nullptr;
@@ -41,7 +39,7 @@ class TScanThread {
     void RequestStop() { thread_.request_stop(); }
 
   private:
-    void Execute(std::stop_token stop);
+    void Execute(const std::stop_token& stop);
     void ReplacePlayChannel(const std::shared_ptr<std::vector<std::uint8_t>>& image);
 
     AudioPort& audio_;

@@ -8,7 +8,7 @@ namespace tarvel::overview {
 
 namespace {
 
-constexpr std::uint32_t kNoColumn = 0xFFFFFFFFu;
+constexpr QWORD kNoColumn = ~QWORD{0};
 
 // A level word above full scale (the error value included) counts as silence.
 std::uint32_t Side(std::uint32_t word) {
@@ -22,19 +22,22 @@ std::uint16_t Normalise(std::uint16_t value, std::uint32_t peak) {
 
 }  // namespace
 
-ScanOutput ScanEnvelope(AudioPort& audio, PlayerSession& session, std::uint32_t bytesPerPixel,
-                        DWORD c, int width, std::stop_token stop) {
+ScanOutput ScanEnvelope(AudioPort& audio, PlayerSession& session, QWORD bytesPerPixel, DWORD c,
+                        int width, const std::stop_token& stop) {
     ScanOutput out;
     const std::uint32_t w = width > 0 ? static_cast<std::uint32_t>(width) : 0;
     out.left.assign(w, 0);
     out.right.assign(w, 0);
-    session.ScanTotal.store(static_cast<std::uint32_t>(audio.ChannelGetLength(c)));
+    const QWORD length = audio.ChannelGetLength(c);
+    session.ScanTotal.store(length == BASS_ERROR_QWORD ? 0 : length);
     session.ScanDone.store(0);
 
-    std::uint32_t lastCol = 0;
+    QWORD lastCol = 0;
     std::uint32_t k = 0;
-    std::uint32_t sumL = 0;
-    std::uint32_t sumR = 0;
+    // 32-bit sums would overflow in a column of more than 131072 readings (a source of some
+    // hundreds of hours); a 64-bit sum costs nothing.
+    std::uint64_t sumL = 0;
+    std::uint64_t sumR = 0;
     std::uint32_t count = 0;
     std::uint32_t peak = 0;
     // Without a column width or a column there is nothing to measure into.
@@ -51,11 +54,13 @@ ScanOutput ScanEnvelope(AudioPort& audio, PlayerSession& session, std::uint32_t 
         sumR += r;
         ++count;
 
-        std::uint32_t col = kNoColumn;
+        QWORD col = kNoColumn;
         if (audio.ChannelIsActive(c) == BASS_ACTIVE_PLAYING) {
-            const auto p = static_cast<std::uint32_t>(audio.ChannelGetPosition(c));
-            session.ScanDone.store(p);
-            col = p / bytesPerPixel;
+            const QWORD p = audio.ChannelGetPosition(c);
+            if (p != BASS_ERROR_QWORD) {
+                session.ScanDone.store(p);
+                col = p / bytesPerPixel;
+            }
         }
         if (col <= lastCol) {
             continue;
@@ -88,7 +93,7 @@ ScanOutput ScanEnvelope(AudioPort& audio, PlayerSession& session, std::uint32_t 
 }
 
 ScanOutput ScanWaveform(AudioPort& audio, PlayerSession& session, const ScanSettings& settings,
-                        DWORD c, int width, std::stop_token stop) {
+                        DWORD c, int width, const std::stop_token& stop) {
     // Phase A: the image is rebuilt by every CD scan into a fresh buffer; the one PlayChannel
     // plays from stays in the session until PlayChannel is replaced.
     std::shared_ptr<std::vector<std::uint8_t>> image;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "audio/bass.h"
-#include "overview/AudioPort.h"
+#include "player/AudioPort.h"
 #include "player/PlayerSession.h"
 
 namespace tarvel::overview {
@@ -20,7 +20,7 @@ inline constexpr std::uint32_t kFullScaleLevel = 32768;
 
 struct ScanSettings {
     bool isCdTrack = false;
-    std::uint32_t bytesPerPixel = 0;
+    QWORD bytesPerPixel = 0;
 };
 
 struct ScanOutput {
@@ -38,10 +38,10 @@ struct ScanOutput {
 // PlayChannel (CD header) and Closing. Ends normally for a zero peak (all values 0) and for a
 // BytesPerPixel of 0 (nothing measured, all values 0).
 ScanOutput ScanWaveform(AudioPort& audio, PlayerSession& session, const ScanSettings& settings,
-                        DWORD c, int width, std::stop_token stop);
+                        DWORD c, int width, const std::stop_token& stop);
 
 // Phase C alone: the envelope of `c`, before and after the normalisation.
-ScanOutput ScanEnvelope(AudioPort& audio, PlayerSession& session, std::uint32_t bytesPerPixel,
-                        DWORD c, int width, std::stop_token stop);
+ScanOutput ScanEnvelope(AudioPort& audio, PlayerSession& session, QWORD bytesPerPixel, DWORD c,
+                        int width, const std::stop_token& stop);
 
 }  // namespace tarvel::overview

@@ -14,16 +14,16 @@ bool WithinSource(DWORD channel, QWORD position) {
     return length != BASS_ERROR_QWORD && position < length;
 }
 
-bool PositionBeyond(DWORD channel, std::uint32_t mark) {
+bool PositionBeyond(DWORD channel, QWORD mark) {
     const QWORD position = BASS_ChannelGetPosition(channel);
-    return position != BASS_ERROR_QWORD && position > QWORD{mark};
+    return position != BASS_ERROR_QWORD && position > mark;
 }
 
 }  // namespace
 
 void SetLoopStart(PlayerSession& session, QWORD position) {
     const HSTREAM channel = session.PlayChannel.load();
-    if (position == QWORD{session.LoopEnd.load()}) {
+    if (position == session.LoopEnd.load()) {
         // With the end mark at 0 this wraps to a huge value that the length test rejects, so the
         // start can never land beyond the end.
         position -= session.BytesPerPixel.load();
@@ -31,12 +31,12 @@ void SetLoopStart(PlayerSession& session, QWORD position) {
     if (!WithinSource(channel, position)) {
         return;
     }
-    session.LoopStart.store(static_cast<std::uint32_t>(position));
+    session.LoopStart.store(position);
     SeekOrZero(channel, session.LoopStart.load());
     if (session.LoopEnd.load() >= session.LoopStart.load()) {
         return;
     }
-    session.LoopEnd.store(LengthLow32(channel));
+    session.LoopEnd.store(LengthOrZero(channel));
     SetLoopSyncAtLoopEnd(session);
     if (PositionBeyond(channel, session.LoopEnd.load())) {
         SeekOrZero(channel, session.LoopStart.load());
@@ -45,13 +45,13 @@ void SetLoopStart(PlayerSession& session, QWORD position) {
 
 void SetLoopEnd(PlayerSession& session, QWORD position) {
     const HSTREAM channel = session.PlayChannel.load();
-    if (position == QWORD{session.LoopStart.load()}) {
+    if (position == session.LoopStart.load()) {
         position += session.BytesPerPixel.load();
     }
     if (!WithinSource(channel, position)) {
         return;
     }
-    session.LoopEnd.store(static_cast<std::uint32_t>(position));
+    session.LoopEnd.store(position);
     SetLoopSyncAtLoopEnd(session);
     if (PositionBeyond(channel, session.LoopEnd.load())) {
         // Back to the start as it stood before this move.

@@ -19,20 +19,23 @@ void LoopSyncProc(HSYNC /*handle*/, DWORD channel, DWORD /*data*/, void* user) {
 
 namespace {
 
-void ReplaceLoopSync(PlayerSession& session, DWORD type, QWORD param) {
-    const HSTREAM channel = session.PlayChannel.load();
-    BASS_ChannelRemoveSync(channel, session.LoopSync.load());
-    session.LoopSync.store(BASS_ChannelSetSync(channel, type, param, &LoopSyncProc, &session));
+void ReplaceWithSync(PlayerSession& session, DWORD type, bool atLoopEnd) {
+    ReplaceLoopSync(
+        session, [](HSTREAM channel, HSYNC sync) { BASS_ChannelRemoveSync(channel, sync); },
+        [&](HSTREAM channel) {
+            const QWORD param = atLoopEnd ? QWORD{session.LoopEnd.load()} : 0;
+            return BASS_ChannelSetSync(channel, type, param, &LoopSyncProc, &session);
+        });
 }
 
 }  // namespace
 
 void SetLoopSyncAtEnd(PlayerSession& session) {
-    ReplaceLoopSync(session, kLoopSyncAtEnd, 0);
+    ReplaceWithSync(session, kLoopSyncAtEnd, false);
 }
 
 void SetLoopSyncAtLoopEnd(PlayerSession& session) {
-    ReplaceLoopSync(session, kLoopSyncAtPosition, session.LoopEnd.load());
+    ReplaceWithSync(session, kLoopSyncAtPosition, true);
 }
 
 }  // namespace tarvel

@@ -4,8 +4,10 @@
 
 namespace tarvel {
 
-QWORD PixelToPosition(int x, std::uint32_t bytesPerPixel) {
-    return QWORD{static_cast<std::uint32_t>(x) * bytesPerPixel};
+QWORD PixelToPosition(int x, QWORD bytesPerPixel) {
+    // Unsigned arithmetic modulo 2^64: X is sign-extended first, so a negative X gives
+    // 2^64 - |X| x BytesPerPixel, far beyond any source.
+    return static_cast<QWORD>(std::int64_t{x}) * bytesPerPixel;
 }
 
 namespace {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <Qt>
+#include <cstdint>
 
 #include "player/PlayerSession.h"
 
@@ -16,8 +17,10 @@ void PBMouseDown(PlayerSession& session, Qt::MouseButton button, int x);
 void PBMouseMove(PlayerSession& session, int x);
 void PBMouseUp(PlayerSession& session);
 
-// X x BytesPerPixel as the 32-bit product the marks are kept in: a negative X (a drag that left
-// the overview to the left) becomes a huge value that the marks' length test rejects.
-QWORD PixelToPosition(int x, std::uint32_t bytesPerPixel);
+// X x BytesPerPixel as an unsigned 64-bit product: a negative X (a drag that left the overview to
+// the left) becomes a huge value that the marks' length test rejects; a drag far to the right
+// stays beyond the source instead of wrapping back into it. Before the first scan
+// (BytesPerPixel 0) every X gives position 0.
+QWORD PixelToPosition(int x, QWORD bytesPerPixel);
 
 }  // namespace tarvel

@@ -6,6 +6,9 @@
 //   MIX  - the audio engine's mixing thread, through LoopSyncProc.
 // Every field that more than one thread touches is an atomic; the comment on each field says who
 // writes it. Fields without an atomic belong to the UI thread alone.
+//
+// Byte positions, lengths and counts are 64-bit: a recording of more than 4 GiB of PCM (about
+// 6 h 46 min of 44.1 kHz stereo) is an ordinary audiobook or a day of lectures.
 #pragma once
 
 #include <atomic>
@@ -17,6 +20,9 @@
 #include "audio/bass.h"
 
 namespace tarvel {
+
+// The mixing thread reads LoopStart: it must never wait for a lock.
+static_assert(std::atomic<std::uint64_t>::is_always_lock_free);
 
 struct PlayerSession {
     // The playable tempo channel; 0 when nothing is loaded. Written by UI (load) and by SCAN when
@@ -32,16 +38,16 @@ struct PlayerSession {
     // a channel may read it. SCAN (while scanning) and UI (after joining the scan).
     std::shared_ptr<std::vector<std::uint8_t>> CdWaveImage;
     // Progress of the running scan in bytes. SCAN writes, UI reads every meter tick.
-    std::atomic<std::uint32_t> ScanTotal{0};
-    std::atomic<std::uint32_t> ScanDone{0};
+    std::atomic<std::uint64_t> ScanTotal{0};
+    std::atomic<std::uint64_t> ScanDone{0};
     // The one sync set on PlayChannel. UI, and SCAN for a CD rebuild.
     std::atomic<HSYNC> LoopSync{0};
     // Loop region in PlayChannel bytes. UI writes; MIX reads LoopStart.
-    std::atomic<std::uint32_t> LoopStart{0};
-    std::atomic<std::uint32_t> LoopEnd{0};
+    std::atomic<std::uint64_t> LoopStart{0};
+    std::atomic<std::uint64_t> LoopEnd{0};
     // PlayChannel bytes per overview pixel column; 0 before the first scan. UI writes before a
     // scan starts; SCAN reads.
-    std::atomic<std::uint32_t> BytesPerPixel{0};
+    std::atomic<std::uint64_t> BytesPerPixel{0};
     // 0 no drag, 1 the start mark follows the mouse, 2 the end mark. UI.
     int DragMode = 0;
     // Repeat play (true) or single play. UI writes; MIX reads.

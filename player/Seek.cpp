@@ -8,13 +8,10 @@ void SeekOrZero(DWORD channel, QWORD position) {
     }
 }
 
-std::uint32_t LengthLow32(DWORD channel) {
+QWORD LengthOrZero(DWORD channel) {
     const QWORD length = BASS_ChannelGetLength(channel);
-    // A failed query must not turn into a region end at 4 GiB.
-    if (length == BASS_ERROR_QWORD) {
-        return 0;
-    }
-    return static_cast<std::uint32_t>(length);
+    // A failed query must not turn into a region that ends nowhere.
+    return length == BASS_ERROR_QWORD ? 0 : length;
 }
 
 }  // namespace tarvel

@@ -8,7 +8,7 @@ namespace tarvel {
 // Sets `channel` to `position`; if the engine refuses, to 0. Safe on a 0 or stale handle.
 void SeekOrZero(DWORD channel, QWORD position);
 
-// The low 32 bits of the channel's length, or 0 when the length cannot be read (no channel).
-std::uint32_t LengthLow32(DWORD channel);
+// The channel's length in bytes, or 0 when the length cannot be read (no channel).
+QWORD LengthOrZero(DWORD channel);
 
 }  // namespace tarvel

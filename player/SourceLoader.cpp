@@ -1,14 +1,10 @@
 #include "player/SourceLoader.h"
 
-#include <QFileInfo>
-#include <QSlider>
-#include <QTimer>
-
+#include "player/DecodeSource.h"
 #include "player/LoopSync.h"
-#include "player/OpenDialog.h"
+#include "player/PlayChannelBuild.h"
+#include "player/ScanDebounce.h"
 #include "player/Seek.h"
-#include "player/SpeedControl.h"
-#include "player/VolumeControl.h"
 
 namespace tarvel {
 
@@ -23,8 +19,8 @@ QString CompanionWavPath(const QString& programPath) {
     return stem + QLatin1String(kCompanionExtension);
 }
 
-SourceLoader::SourceLoader(PlayerSession& session, TOpenDialog& od, const QSlider& TrackBar1,
-                           QTimer& Timer2, std::function<void()> cancelScan)
+SourceLoader::SourceLoader(PlayerSession& session, FileDialog& od, const VolumeSlider& TrackBar1,
+                           DebounceTimer& Timer2, std::function<void()> cancelScan)
     : session_(session),
       od_(od),
       TrackBar1_(TrackBar1),
@@ -32,12 +28,12 @@ SourceLoader::SourceLoader(PlayerSession& session, TOpenDialog& od, const QSlide
       cancelScan_(std::move(cancelScan)) {}
 
 void SourceLoader::FramSpeedBtn4Click() {
-    od_.FileName.clear();
-    if (!od_.Execute()) {
+    if (!od_.ChooseFile()) {
         return;
     }
-    session_.IsCdTrack = IsCdTrackName(od_.FileName);
-    OpenSource(od_.FileName, session_.IsCdTrack, true);
+    const QString fileName = od_.ChosenFile();
+    session_.IsCdTrack = IsCdTrackName(fileName);
+    OpenSource(fileName, session_.IsCdTrack, true);
 }
 
 HSTREAM SourceLoader::OpenSource(const QString& fileName, bool isCdTrack, bool scan) {
@@ -50,33 +46,17 @@ HSTREAM SourceLoader::OpenSource(const QString& fileName, bool isCdTrack, bool s
     BASS_StreamFree(session_.PlayChannel.exchange(0));
     session_.CdWaveImage.reset();  // no channel reads the old CD image any more
 
-    const QByteArray path = fileName.toUtf8();
-    DWORD source = 0;
-    bool music = false;
-    if (isCdTrack) {
-        source = BASS_CD_StreamCreateFile(path.constData(), kSourceCdFlags);
-    } else {
-        source = BASS_StreamCreateFile(0, path.constData(), 0, 0, kSourceStreamFlags);
-        if (source == 0) {
-            source = BASS_MusicLoad(0, path.constData(), 0, 0, kSourceMusicFlags, 0);
-            music = source != 0;
-        }
-    }
-    if (source == 0) {
+    AudioPort& audio = DefaultAudioPort();
+    const DecodeSource source = OpenDecodeSource(audio, fileName.toUtf8().constData(), isCdTrack);
+    if (source.handle == 0) {
         return Failed();
     }
 
-    const HSTREAM tempo = BASS_FX_TempoCreate(source, kTempoCreateFlags);
-    session_.PlayChannel.store(tempo);
-    BASS_FX_TempoSetOption(tempo, BASS_FX_TEMPO_OPTION_SEQUENCE_MS, kTempoSequenceMs);
-    BASS_FX_TempoSetOption(tempo, BASS_FX_TEMPO_OPTION_SEEKWINDOW_MS, kTempoSeekWindowMs);
-    ApplyVolume(tempo, TrackBar1_.value());
+    const HSTREAM tempo =
+        BuildPlayChannel(audio, source.handle, TrackBar1_.Position(),
+                         [this](HSTREAM play) { session_.PlayChannel.store(play); });
     if (tempo == 0) {
-        if (music) {
-            BASS_MusicFree(source);
-        } else {
-            BASS_StreamFree(source);
-        }
+        FreeDecodeSource(audio, source);
         session_.PlayChannel.store(0);
         return Failed();
     }
@@ -88,11 +68,10 @@ HSTREAM SourceLoader::OpenSource(const QString& fileName, bool isCdTrack, bool s
         session_.ChannelCount = info.chans;
     }
     session_.LoopStart.store(0);
-    session_.LoopEnd.store(LengthLow32(tempo));
+    session_.LoopEnd.store(LengthOrZero(tempo));
     SetLoopSyncAtEnd(session_);
     if (scan) {
-        Timer2_.setInterval(kScanDebounceMs);
-        Timer2_.start();
+        Timer2_.Start(kScanDebounceMs);
     }
     if (SourceOpened) {
         SourceOpened();

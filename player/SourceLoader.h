@@ -6,21 +6,11 @@
 #include <functional>
 #include <string>
 
+#include "player/ControlPorts.h"
 #include "player/PlayerSession.h"
-
-class QSlider;
-class QTimer;
 
 namespace tarvel {
 
-class TOpenDialog;
-
-inline constexpr DWORD kSourceStreamFlags = BASS_STREAM_DECODE;  // 0x200000
-inline constexpr DWORD kSourceMusicFlags =
-    BASS_MUSIC_DECODE | BASS_MUSIC_PRESCAN | BASS_MUSIC_RAMP;                      // 0x220200
-inline constexpr DWORD kSourceCdFlags = BASS_STREAM_DECODE | BASS_STREAM_PRESCAN;  // 0x220000
-inline constexpr DWORD kTempoCreateFlags = BASS_FX_FREESOURCE | BASS_SAMPLE_LOOP;  // 0x10004
-inline constexpr int kScanDebounceMs = 100;
 inline constexpr const char* kCdTrackExtension = ".cda";
 inline constexpr const char* kCompanionExtension = ".wav";
 
@@ -32,8 +22,8 @@ QString CompanionWavPath(const QString& programPath);
 class SourceLoader {
   public:
     // `cancelScan` stops and joins a running scan; it runs before the old channel is released.
-    SourceLoader(PlayerSession& session, TOpenDialog& od, const QSlider& TrackBar1, QTimer& Timer2,
-                 std::function<void()> cancelScan);
+    SourceLoader(PlayerSession& session, FileDialog& od, const VolumeSlider& TrackBar1,
+                 DebounceTimer& Timer2, std::function<void()> cancelScan);
 
     // LOAD button: dialog, CD test, OpenSource with a scan. A cancel changes nothing.
     void FramSpeedBtn4Click();
@@ -50,9 +40,9 @@ class SourceLoader {
     HSTREAM Failed();
 
     PlayerSession& session_;
-    TOpenDialog& od_;
-    const QSlider& TrackBar1_;
-    QTimer& Timer2_;
+    FileDialog& od_;
+    const VolumeSlider& TrackBar1_;
+    DebounceTimer& Timer2_;
     std::function<void()> cancelScan_;
 };
 

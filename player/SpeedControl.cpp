@@ -1,10 +1,10 @@
 #include "player/SpeedControl.h"
 
-#include "controls/SpinEdit.h"
+#include "player/PlayChannelBuild.h"
 
 namespace tarvel {
 
-SpeedControl::SpeedControl(PlayerSession& session, controls::TSpinEdit& SpinEdit1)
+SpeedControl::SpeedControl(PlayerSession& session, SpeedBox& SpinEdit1)
     : session_(session), SpinEdit1_(SpinEdit1) {}
 
 void SpeedControl::Configure() {
@@ -23,8 +23,7 @@ void SpeedControl::SpinEdit1Change() {
             ++tempoCalls_;
             BASS_FX_TempoSet(channel, static_cast<float>(value - kSpeedNormal),
                              static_cast<float>(session_.SampleRate), 0.0F);
-            BASS_FX_TempoSetOption(channel, BASS_FX_TEMPO_OPTION_SEQUENCE_MS, kTempoSequenceMs);
-            BASS_FX_TempoSetOption(channel, BASS_FX_TEMPO_OPTION_SEEKWINDOW_MS, kTempoSeekWindowMs);
+            ApplyTempoOptions(DefaultAudioPort(), channel);
         }
     }
     const int value = SpinEdit1_.Value();

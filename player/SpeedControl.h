@@ -6,11 +6,8 @@
 #include <QChar>
 #include <QColor>
 
+#include "player/ControlPorts.h"
 #include "player/PlayerSession.h"
-
-namespace tarvel::controls {
-class TSpinEdit;
-}
 
 namespace tarvel {
 
@@ -20,13 +17,9 @@ inline constexpr int kSpeedNormal = 100;
 inline const QColor kSpeedColorInRange{0xFF, 0xFF, 0xFF};
 inline const QColor kSpeedColorAbove{0xFF, 0x80, 0xC0};
 inline const QColor kSpeedColorBelow{0xC0, 0xC0, 0xC0};
-// Tempo options passed after every tempo change.
-inline constexpr DWORD kTempoSequenceMs = 32;
-inline constexpr DWORD kTempoSeekWindowMs = 20;
-
 class SpeedControl {
   public:
-    SpeedControl(PlayerSession& session, controls::TSpinEdit& SpinEdit1);
+    SpeedControl(PlayerSession& session, SpeedBox& SpinEdit1);
 
     // Sets the box's fixed properties: 50..400, step 1, value 100.
     void Configure();
@@ -43,7 +36,7 @@ class SpeedControl {
 
   private:
     PlayerSession& session_;
-    controls::TSpinEdit& SpinEdit1_;
+    SpeedBox& SpinEdit1_;
     int tempoCalls_ = 0;
 };
 

@@ -1,22 +1,13 @@
 #include "player/Transport.h"
 
-#include "controls/FramBtn.h"
-#include "controls/SpinEdit.h"
 #include "player/LoopSync.h"
 #include "player/Seek.h"
 #include "player/SpeedControl.h"
-#include "resources/Images.h"
 
 namespace tarvel {
 
-void ShowFace(controls::TFramSpeedBtn& button, ButtonFace face) {
-    button.SetCaption(QString::fromUtf8(face.caption));
-    button.SetGlyph(resources::Glyph(face.glyph));
-}
-
-Transport::Transport(PlayerSession& session, controls::TFramSpeedBtn& FramSpeedBtn1,
-                     controls::TFramSpeedBtn& FramSpeedBtn3, controls::TSpinEdit& SpinEdit1,
-                     SpeedControl& speed)
+Transport::Transport(PlayerSession& session, FaceButton& FramSpeedBtn1, FaceButton& FramSpeedBtn3,
+                     SpeedBox& SpinEdit1, SpeedControl& speed)
     : session_(session),
       FramSpeedBtn1_(FramSpeedBtn1),
       FramSpeedBtn3_(FramSpeedBtn3),
@@ -30,12 +21,12 @@ void Transport::FramSpeedBtn1Click() {
     }
     if (BASS_ChannelIsActive(channel) != BASS_ACTIVE_STOPPED) {
         session_.Paused.store(true);
-        ShowFace(FramSpeedBtn1_, kFacePaused);
+        FramSpeedBtn1_.ShowFace(kFacePaused);
         BASS_ChannelStop(channel);  // the engine keeps the position for the resume
         return;
     }
     session_.Playing.store(true);
-    ShowFace(FramSpeedBtn1_, kFacePlaying);
+    FramSpeedBtn1_.ShowFace(kFacePlaying);
     if (!session_.Paused.load()) {
         // A refused seek is ignored here: playback then starts wherever the channel stands.
         BASS_ChannelSetPosition(channel, session_.LoopStart.load());
@@ -54,7 +45,7 @@ void Transport::FramSpeedBtn2Click() {
 void Transport::FramSpeedBtn3Click() {
     const bool repeat = !session_.RepeatMode.load();
     session_.RepeatMode.store(repeat);
-    ShowFace(FramSpeedBtn3_, repeat ? kFaceRepeat : kFaceSingle);
+    FramSpeedBtn3_.ShowFace(repeat ? kFaceRepeat : kFaceSingle);
 }
 
 void Transport::FramSpeedBtn6Click() {
@@ -63,7 +54,7 @@ void Transport::FramSpeedBtn6Click() {
     session_.Playing.store(false);
     BASS_ChannelStop(channel);
     session_.LoopStart.store(0);
-    session_.LoopEnd.store(LengthLow32(channel));
+    session_.LoopEnd.store(LengthOrZero(channel));
     SpinEdit1_.SetValue(kSpeedNormal);  // runs SpinEdit1Change only if the text was not "100"
     SeekOrZero(channel, session_.LoopStart.load());
     SetLoopSyncAtEnd(session_);

@@ -1,26 +1,14 @@
 #include "player/VolumeControl.h"
 
-#include <QSlider>
-
 namespace tarvel {
 
-void ConfigureTrackBar1(QSlider& TrackBar1) {
-    TrackBar1.setOrientation(Qt::Horizontal);
-    TrackBar1.setRange(kVolumeMin, kVolumeMax);
-    TrackBar1.setPageStep(kVolumePage);
-    TrackBar1.setSingleStep(kVolumeLine);
-    TrackBar1.setTickPosition(QSlider::NoTicks);
-    TrackBar1.setValue(kVolumeStart);
-}
-
 void ApplyVolume(DWORD channel, int volume) {
-    BASS_ChannelSetAttributes(channel, kKeepRate, volume, kKeepPan);
+    BASS_ChannelSetAttributes(channel, BASS_ATTRIB_KEEP_FREQ, volume, BASS_ATTRIB_KEEP_PAN);
 }
 
-void TrackBar1Change(PlayerSession& session, const QSlider& TrackBar1) {
-    const int volume = TrackBar1.value();
-    session.Volume.store(volume);
-    ApplyVolume(session.PlayChannel.load(), volume);
+void TrackBar1Change(PlayerSession& session, int position) {
+    session.Volume.store(position);
+    ApplyVolume(session.PlayChannel.load(), position);
 }
 
 }  // namespace tarvel

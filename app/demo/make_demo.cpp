@@ -10,6 +10,8 @@
 #include <numbers>
 #include <vector>
 
+#include "audio/LittleEndian.h"
+
 namespace {
 
 constexpr std::uint32_t kRate = 44100;
@@ -53,9 +55,9 @@ void AddTone(std::vector<double>& left, std::vector<double>& right, std::size_t 
 }
 
 void PutLe(std::ofstream& out, std::uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) {
-        out.put(static_cast<char>((value >> (8 * i)) & 0xFF));
-    }
+    std::uint8_t b[4];
+    tarvel::audio::WriteLe32(b, value);
+    out.write(reinterpret_cast<const char*>(b), bytes);
 }
 
 }  // namespace

@@ -5,10 +5,10 @@
 
 namespace tarvel::audio {
 
-CdReadAhead::CdReadAhead(std::unique_ptr<CdSectorReader> reader)
-    : lengthFrames_(static_cast<std::uint64_t>(reader->sectors()) * kCdFramesPerSector),
-      sectors_(reader->sectors()),
-      reader_(std::move(reader)),
+CdReadAhead::CdReadAhead(std::unique_ptr<CdSectorSource> source)
+    : lengthFrames_(static_cast<std::uint64_t>(source->sectors()) * kCdFramesPerSector),
+      sectors_(source->sectors()),
+      source_(std::move(source)),
       thread_([this](std::stop_token stop) { Fill(stop); }) {}
 
 CdReadAhead::~CdReadAhead() {
@@ -33,7 +33,7 @@ void CdReadAhead::Fill(std::stop_token stop) {
         const std::uint64_t generation = generation_;
         lock.unlock();
         // The drive may take seconds here; nobody waits on the lock meanwhile.
-        if (!reader_->read(index, sector.data())) {
+        if (!source_->read(index, sector.data())) {
             std::fill(sector.begin(), sector.end(), std::uint8_t{0});
         }
         lock.lock();
@@ -45,21 +45,23 @@ void CdReadAhead::Fill(std::stop_token stop) {
     }
 }
 
-void CdReadAhead::WaitPrimed() {
+void CdReadAhead::waitForData(std::chrono::milliseconds limit) {
     std::unique_lock lock(mutex_);
-    const std::size_t want = std::min<std::size_t>(kPrimeSectors, sectors_);
-    changed_.wait(lock, [&] { return buffered_.size() >= want || nextSector_ >= sectors_; });
+    changed_.wait_for(lock, limit,
+                      [this] { return !buffered_.empty() || position_ >= lengthFrames_; });
 }
 
-std::size_t CdReadAhead::read(std::int16_t* out, std::size_t frames) {
+ReadResult CdReadAhead::read(std::int16_t* out, std::size_t frames) {
     constexpr std::size_t kFrameBytes = kCdChannels * sizeof(std::int16_t);
     std::unique_lock lock(mutex_);
     const auto want = static_cast<std::size_t>(
         std::min<std::uint64_t>(frames, lengthFrames_ - std::min(position_, lengthFrames_)));
     if (want == 0) {
-        return 0;
+        return ReadResult::End();
     }
-    changed_.wait(lock, [this] { return !buffered_.empty(); });
+    if (buffered_.empty()) {
+        return ReadResult::WouldBlock();
+    }
     std::size_t done = 0;
     auto* dst = reinterpret_cast<std::uint8_t*>(out);
     while (done < want && !buffered_.empty()) {
@@ -77,7 +79,7 @@ std::size_t CdReadAhead::read(std::int16_t* out, std::size_t frames) {
     }
     position_ += done;
     changed_.notify_all();
-    return done;
+    return ReadResult::Got(done);
 }
 
 bool CdReadAhead::seek(std::uint64_t frame) {

@@ -10,29 +10,23 @@
 #include <memory>
 
 #include "audio/cd/CdDevice.h"
+#include "audio/cd/CdSectorSource.h"
 
 namespace tarvel::audio {
 
-inline constexpr std::size_t kCdSectorBytes = 2352;
-inline constexpr std::size_t kCdFramesPerSector = 588;  // 16-bit stereo frames
-inline constexpr std::uint32_t kCdRate = 44100;
-inline constexpr std::uint32_t kCdChannels = 2;
-
-class CdSectorReader {
+class CdSectorReader final : public CdSectorSource {
     struct Key {};  // construction goes through Open
 
   public:
     // null if the disc has no audio track `track`.
     static std::unique_ptr<CdSectorReader> Open(CdIoPtr cdio, int track);
     CdSectorReader(Key, CdIoPtr cdio, lsn_t first, std::uint32_t sectors);
-    ~CdSectorReader();
+    ~CdSectorReader() override;
     CdSectorReader(const CdSectorReader&) = delete;
     CdSectorReader& operator=(const CdSectorReader&) = delete;
 
-    std::uint32_t sectors() const { return sectors_; }
-    // Sector `index` of the track (0-based) into `out` (kCdSectorBytes, little-endian samples).
-    // False if the sector cannot be read.
-    bool read(std::uint32_t index, std::uint8_t* out);
+    std::uint32_t sectors() const override { return sectors_; }
+    bool read(std::uint32_t index, std::uint8_t* out) override;
 
   private:
     void StartParanoia();

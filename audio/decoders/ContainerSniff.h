@@ -1,5 +1,6 @@
-// Recognises the containers libsndfile reads from their first bytes, so that files it would
-// misread (MPEG audio, modules, random bytes) never reach it.
+// Recognises containers from their first bytes, so that each decoder takes only what it reads and
+// files a library would misread (MPEG audio, modules, random bytes) never reach it. For Ogg the
+// codec is told by the first packet of the first page.
 #pragma once
 
 #include <cstddef>
@@ -7,9 +8,20 @@
 
 namespace tarvel::audio {
 
-// Bytes of the file's start that LooksLikeSndfileContainer needs to see.
-inline constexpr std::size_t kSniffBytes = 16;
+enum class Container {
+    kUnknown,
+    kRiffWave,   // "RIFF" ... "WAVE"
+    kFlac,       // native FLAC
+    kOggFlac,    // FLAC in Ogg
+    kOggVorbis,  // Vorbis in Ogg
+    kOggOther,   // Opus, Speex, PCM or anything else in Ogg
+    kOther,      // another container libsndfile reads: AIFF/AIFC, AU, W64, CAF, VOC, RF64, ...
+};
 
-bool LooksLikeSndfileContainer(const std::uint8_t* head, std::size_t size);
+// Bytes of the file's start that SniffContainer needs to see: an Ogg page header with a full
+// segment table, and the start of its packet.
+inline constexpr std::size_t kSniffBytes = 27 + 255 + 16;
+
+Container SniffContainer(const std::uint8_t* head, std::size_t size);
 
 }  // namespace tarvel::audio

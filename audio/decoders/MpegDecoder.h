@@ -2,15 +2,13 @@
 // padding removed), exact length from a full scan, sample-accurate seeking.
 #pragma once
 
-#include <memory>
-#include <string>
-
-#include "audio/Decoder.h"
+#include "audio/decoders/ByteSource.h"
+#include "audio/decoders/OpenResult.h"
 
 namespace tarvel::audio {
 
-// nullptr unless the file starts (after an optional ID3v2 tag) with a run of consistent MPEG
-// audio frame headers and libmpg123 decodes it.
-std::unique_ptr<Decoder> OpenMpegFile(const std::string& path);
+// Not mine unless the bytes start (after optional ID3v2 tags) with a run of consistent MPEG audio
+// frame headers; damaged if libmpg123 then finds nothing it can decode.
+OpenResult OpenMpeg(ByteSource src);
 
 }  // namespace tarvel::audio

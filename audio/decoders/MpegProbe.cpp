@@ -1,5 +1,7 @@
 #include "audio/decoders/MpegProbe.h"
 
+#include <algorithm>
+
 namespace tarvel::audio {
 namespace {
 
@@ -23,12 +25,32 @@ constexpr std::uint16_t kBitrates[2][3][15] = {
 constexpr std::uint32_t kRates[3] = {44100, 48000, 32000};
 
 bool SameStream(const MpegFrameHeader& a, const MpegFrameHeader& b) {
-    return a.version == b.version && a.layer == b.layer && a.sampleRate == b.sampleRate;
+    return a.version == b.version && a.layer == b.layer && a.sampleRate == b.sampleRate &&
+           a.freeFormat == b.freeFormat;
+}
+
+// The unpadded size of the free-format frames starting at `first`: the distance to the next
+// header of the same stream, less the first frame's padding byte. 0 if there is none in reach.
+std::size_t FreeFormatFrameBytes(const std::uint8_t* data, std::size_t size, std::size_t first,
+                                 const MpegFrameHeader& head) {
+    const std::size_t lastStart = std::min(size, first + kMpegMaxFreeFormatFrameBytes + 1);
+    for (std::size_t next = first + kHeaderBytes + 1; next + kHeaderBytes <= lastStart; ++next) {
+        const auto h = ParseMpegFrameHeader(data + next, true);
+        if (h && SameStream(*h, head)) {
+            return next - first - (head.padded ? 1 : 0);
+        }
+    }
+    return 0;
+}
+
+// Size of the frame whose header is `h`, in a free-format stream of `freeBytes` frames.
+std::uint64_t FrameBytes(const MpegFrameHeader& h, std::size_t freeBytes) {
+    return h.freeFormat ? freeBytes + (h.padded ? 1 : 0) : h.frameBytes;
 }
 
 }  // namespace
 
-std::optional<MpegFrameHeader> ParseMpegFrameHeader(const std::uint8_t* p) {
+std::optional<MpegFrameHeader> ParseMpegFrameHeader(const std::uint8_t* p, bool allowFreeFormat) {
     if (p[0] != 0xFF || (p[1] & 0xE0) != 0xE0) {
         return std::nullopt;
     }
@@ -40,15 +62,21 @@ std::optional<MpegFrameHeader> ParseMpegFrameHeader(const std::uint8_t* p) {
     const int emphasis = p[3] & 3;
     constexpr int kReservedVersion = 1;
     constexpr int kReservedEmphasis = 2;
-    if (versionBits == kReservedVersion || layerBits == 0 || bitrateIndex == 0 ||
-        bitrateIndex == 15 || rateIndex == 3 || emphasis == kReservedEmphasis) {
+    if (versionBits == kReservedVersion || layerBits == 0 ||
+        (bitrateIndex == 0 && !allowFreeFormat) || bitrateIndex == 15 || rateIndex == 3 ||
+        emphasis == kReservedEmphasis) {
         return std::nullopt;
     }
     MpegFrameHeader h;
     h.version = versionBits == 3 ? 10 : versionBits == 2 ? 20 : 25;
     h.layer = 4 - layerBits;
+    h.padded = padding != 0;
     const bool mpeg1 = h.version == 10;
     h.sampleRate = kRates[rateIndex] / (mpeg1 ? 1u : h.version == 20 ? 2u : 4u);
+    if (bitrateIndex == 0) {
+        h.freeFormat = true;
+        return h;
+    }
     const std::uint32_t bitrate = kBitrates[mpeg1 ? 1 : 0][h.layer - 1][bitrateIndex] * 1000u;
     if (h.layer == 1) {
         constexpr std::uint32_t kLayer1Slot = 4;
@@ -89,19 +117,24 @@ std::optional<std::size_t> FindMpegStream(const std::uint8_t* data, std::size_t 
     }
     const std::size_t searchEnd = start + kMpegProbeSearchBytes;
     for (std::size_t first = start; first < searchEnd && first + kHeaderBytes <= size; ++first) {
-        const auto head = ParseMpegFrameHeader(data + first);
+        const auto head = ParseMpegFrameHeader(data + first, true);
         if (!head) {
             continue;
         }
+        const std::size_t freeBytes =
+            head->freeFormat ? FreeFormatFrameBytes(data, size, first, *head) : 0;
+        if (head->freeFormat && freeBytes <= kHeaderBytes) {
+            continue;
+        }
         int chain = 1;
-        std::uint64_t next = first + head->frameBytes;
+        std::uint64_t next = first + FrameBytes(*head, freeBytes);
         while (chain < kMpegProbeChainFrames && next + kHeaderBytes <= size) {
-            const auto h = ParseMpegFrameHeader(data + next);
+            const auto h = ParseMpegFrameHeader(data + next, true);
             if (!h || !SameStream(*h, *head)) {
                 break;
             }
             ++chain;
-            next += h->frameBytes;
+            next += FrameBytes(*h, freeBytes);
         }
         if (chain >= kMpegProbeChainFrames || (chain >= kMinChainAtEof && next == fileSize)) {
             return first;

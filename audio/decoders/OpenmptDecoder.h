@@ -2,14 +2,15 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
-#include <string>
 
-#include "audio/Decoder.h"
+#include "audio/decoders/ByteSource.h"
+#include "audio/decoders/OpenResult.h"
 
 namespace tarvel::audio {
 
 // rate 0 means the engine's rate, 44100. `ramp` enables volume ramping against clicks.
-std::unique_ptr<Decoder> OpenModuleFile(const std::string& path, std::uint32_t rate, bool ramp);
+// Not mine if libopenmpt does not take the bytes for a module; damaged if it does but the
+// module has no playing time.
+OpenResult OpenModule(ByteSource src, std::uint32_t rate, bool ramp);
 
 }  // namespace tarvel::audio

@@ -1,60 +1,86 @@
-// The four ways the engine opens a source, and the probe order for the stream form:
-// libsndfile's containers by their magic (with a lenient WAV reader behind it), then MPEG audio
-// with its strict probe. Modules are only opened when asked for, because almost any file "is" some
-// module to a lenient loader.
-#include <algorithm>
+// The four ways the engine opens a source. The stream form goes through a table of decoders in a
+// fixed probe order, by content, never by file extension. Modules are only opened when asked
+// for, because almost any file "is" some module to a lenient loader.
+#include "audio/decoders/Registry.h"
+
+#include <array>
 
 #include "audio/Decoder.h"
 #include "audio/decoders/CdDecoder.h"
-#include "audio/decoders/ContainerSniff.h"
-#include "audio/decoders/FileWavDecoder.h"
-#include "audio/decoders/MemoryWavDecoder.h"
+#include "audio/decoders/FlacDecoder.h"
+#include "audio/decoders/FormatLimits.h"
 #include "audio/decoders/MpegDecoder.h"
 #include "audio/decoders/OpenmptDecoder.h"
 #include "audio/decoders/SndfileDecoder.h"
-#include "audio/decoders/SourceFile.h"
+#include "audio/decoders/VorbisDecoder.h"
+#include "audio/decoders/WavDecoder.h"
 
 namespace tarvel::audio {
+namespace {
+
+constexpr std::array kStreamDecoders = {
+    StreamDecoder{"wav", OpenWav},       StreamDecoder{"flac", OpenFlac},
+    StreamDecoder{"vorbis", OpenVorbis}, StreamDecoder{"sndfile", OpenSndfile},
+    StreamDecoder{"mpeg", OpenMpeg},
+};
+
+}  // namespace
+
+std::span<const StreamDecoder> StreamProbeOrder() {
+    return kStreamDecoders;
+}
+
+OpenResult OpenStream(const ByteSource& src) {
+    OpenFailure why = OpenFailure::kNotMine;
+    for (const StreamDecoder& entry : StreamProbeOrder()) {
+        auto bytes = src.duplicate();
+        if (!bytes) {
+            return OpenResult::Fail(OpenFailure::kUnreadable);
+        }
+        OpenResult result = entry.open(std::move(*bytes));
+        if (result.ok()) {
+            auto d = result.take();
+            if (IsPlausibleFormat(d->rate(), d->channels())) {
+                return d;
+            }
+            why = OpenFailure::kDamaged;
+            continue;
+        }
+        if (result.failure() == OpenFailure::kUnreadable) {
+            return result;
+        }
+        if (result.failure() == OpenFailure::kDamaged) {
+            why = OpenFailure::kDamaged;
+        }
+    }
+    return OpenResult::Fail(why);
+}
+
+OpenResult OpenStreamAt(const std::string& path) {
+    const auto src = ByteSource::File(path);
+    if (!src) {
+        return OpenResult::Fail(OpenFailure::kUnreadable);
+    }
+    return OpenStream(*src);
+}
 
 std::unique_ptr<Decoder> OpenStreamFile(const std::string& path) {
-    const auto file = SourceFile::Open(path);
-    if (!file) {
-        return nullptr;
-    }
-    const auto head = file->peek(0, kSniffBytes);
-    if (LooksLikeSndfileContainer(head.data(), head.size())) {
-        auto d = OpenSndfileFile(path);
-        if (d && d->lengthFrames() > 0) {
-            return d;
-        }
-        // libsndfile takes a data size of 0 literally; such WAV files hold their samples up to
-        // the end of the file.
-        if (auto lenient = OpenWavFileLenient(path)) {
-            return lenient;
-        }
-        if (d) {
-            return d;
-        }
-    }
-    return OpenMpegFile(path);
+    return OpenStreamAt(path).take();
 }
 
 std::unique_ptr<Decoder> OpenStreamMemory(const void* data, std::size_t size) {
     if (data == nullptr || size == 0) {
         return nullptr;
     }
-    if (auto d = OpenMemoryWav(data, size)) {
-        return d;
-    }
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
-    if (LooksLikeSndfileContainer(bytes, std::min(size, kSniffBytes))) {
-        return OpenSndfileMemory(data, size);
-    }
-    return nullptr;
+    return OpenStream(ByteSource::Memory(data, size)).take();
 }
 
 std::unique_ptr<Decoder> OpenMusicFile(const std::string& path, std::uint32_t rate, bool ramp) {
-    return OpenModuleFile(path, rate, ramp);
+    auto src = ByteSource::File(path);
+    if (!src) {
+        return nullptr;
+    }
+    return OpenModule(std::move(*src), rate, ramp).take();
 }
 
 std::unique_ptr<Decoder> OpenCdTrack(const std::string& cdaPath) {

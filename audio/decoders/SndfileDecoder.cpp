@@ -6,48 +6,16 @@
 #include <optional>
 #include <vector>
 
+#include "audio/decoders/ContainerSniff.h"
+#include "audio/decoders/FormatLimits.h"
+#include "audio/decoders/ForwardSeek.h"
 #include "audio/decoders/SampleConvert.h"
-#include "audio/decoders/SourceFile.h"
 
 namespace tarvel::audio {
 namespace {
 
 // Frames converted per libsndfile call; bounds the scratch buffer.
 constexpr std::size_t kChunkFrames = 4096;
-constexpr int kMaxChannels = 64;
-
-// Where libsndfile's virtual I/O reads from: a file or a block in memory.
-struct ByteSource {
-    std::optional<SourceFile> file;
-    const std::uint8_t* mem = nullptr;
-    std::uint64_t memSize = 0;
-    std::uint64_t memPos = 0;
-
-    std::uint64_t size() const { return file ? file->size() : memSize; }
-    std::uint64_t tell() const { return file ? file->tell() : memPos; }
-    bool seekTo(std::int64_t pos) {
-        if (pos < 0) {
-            return false;
-        }
-        if (file) {
-            return file->seekTo(pos);
-        }
-        memPos = static_cast<std::uint64_t>(pos);
-        return true;
-    }
-    std::size_t read(void* out, std::size_t bytes) {
-        if (file) {
-            return file->read(out, bytes);
-        }
-        if (memPos >= memSize) {
-            return 0;
-        }
-        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(bytes, memSize - memPos));
-        std::copy_n(mem + memPos, n, static_cast<std::uint8_t*>(out));
-        memPos += n;
-        return n;
-    }
-};
 
 sf_count_t VioLength(void* user) {
     return static_cast<sf_count_t>(static_cast<ByteSource*>(user)->size());
@@ -119,10 +87,20 @@ std::uint32_t KindOf(int format) {
     }
 }
 
-class SndfileDecoder final : public Decoder {
+using SndfilePtr = std::unique_ptr<SNDFILE, SndfileCloser>;
+
+SndfilePtr OpenVirtual(ByteSource* src, SF_INFO& info) {
+    SF_VIRTUAL_IO vio{VioLength, VioSeek, VioRead, VioWrite, VioTell};
+    SndfilePtr sf(sf_open_virtual(&vio, SFM_READ, &info, src));
+    if (sf) {
+        sf_command(sf.get(), SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
+    }
+    return sf;
+}
+
+class SndfileDecoder final : public Decoder, private ForwardStream {
   public:
-    SndfileDecoder(std::unique_ptr<ByteSource> src, std::unique_ptr<SNDFILE, SndfileCloser> sf,
-                   const SF_INFO& info)
+    SndfileDecoder(std::unique_ptr<ByteSource> src, SndfilePtr sf, const SF_INFO& info)
         : src_(std::move(src)),
           sf_(std::move(sf)),
           rate_(static_cast<std::uint32_t>(info.samplerate)),
@@ -136,11 +114,40 @@ class SndfileDecoder final : public Decoder {
     std::uint64_t lengthFrames() const override { return length_; }
     std::uint32_t kind() const override { return kind_; }
 
-    std::size_t read(std::int16_t* out, std::size_t frames) override {
+    ReadResult read(std::int16_t* out, std::size_t frames) override {
+        if (forward_) {
+            return ReadResult::Got(forward_->read(*this, out, frames));
+        }
+        frames = static_cast<std::size_t>(std::min<std::uint64_t>(frames, length_ - pos_));
+        const std::size_t done = readForward(out, frames);
+        pos_ += done;
+        return ReadResult::Got(done);
+    }
+
+    bool seek(std::uint64_t frame) override {
+        if (frame > length_) {
+            return false;
+        }
+        if (!forward_ && sf_seek(sf_.get(), static_cast<sf_count_t>(frame), SEEK_SET) >= 0) {
+            pos_ = frame;
+            return true;
+        }
+        // libsndfile cannot seek in this coding: decode forward to the frame instead, from a
+        // fresh start, since the refused seek may have moved the stream.
+        if (!forward_) {
+            if (!restart()) {
+                return false;
+            }
+            forward_.emplace(channels_, length_, 0);
+        }
+        return forward_->seek(frame);
+    }
+
+  private:
+    std::size_t readForward(std::int16_t* out, std::size_t frames) override {
         std::size_t done = 0;
-        while (done < frames && pos_ < length_) {
-            const auto want = static_cast<sf_count_t>(
-                std::min<std::uint64_t>({frames - done, kChunkFrames, length_ - pos_}));
+        while (done < frames) {
+            const auto want = static_cast<sf_count_t>(std::min(frames - done, kChunkFrames));
             const std::size_t samples = static_cast<std::size_t>(want) * channels_;
             sf_count_t got = 0;
             std::int16_t* dst = out + done * channels_;
@@ -161,74 +168,65 @@ class SndfileDecoder final : public Decoder {
                 break;
             }
             done += static_cast<std::size_t>(got);
-            pos_ += static_cast<std::uint64_t>(got);
         }
         return done;
     }
 
-    bool seek(std::uint64_t frame) override {
-        if (frame > length_) {
+    // Opens the bytes afresh: the one way back to the start that every coding has.
+    bool restart() override {
+        auto bytes = src_->duplicate();
+        if (!bytes) {
             return false;
         }
-        if (sf_seek(sf_.get(), static_cast<sf_count_t>(frame), SEEK_SET) < 0) {
+        auto src = std::make_unique<ByteSource>(std::move(*bytes));
+        SF_INFO info{};
+        SndfilePtr sf = OpenVirtual(src.get(), info);
+        if (!sf || static_cast<std::uint32_t>(info.channels) != channels_) {
             return false;
         }
-        pos_ = frame;
+        sf_ = std::move(sf);
+        src_ = std::move(src);
         return true;
     }
 
-  private:
     std::unique_ptr<ByteSource> src_;  // outlives sf_, which reads through it
-    std::unique_ptr<SNDFILE, SndfileCloser> sf_;
+    SndfilePtr sf_;
     std::uint32_t rate_;
     std::uint32_t channels_;
     std::uint64_t length_;
     std::uint32_t kind_;
     bool float_;
     std::uint64_t pos_ = 0;
+    std::optional<ForwardSeek> forward_;  // once libsndfile has refused a seek
     std::vector<int> intBuf_;
     std::vector<float> floatBuf_;
 };
 
-std::unique_ptr<Decoder> OpenFrom(std::unique_ptr<ByteSource> src) {
-    SF_VIRTUAL_IO vio{VioLength, VioSeek, VioRead, VioWrite, VioTell};
+}  // namespace
+
+OpenResult OpenSndfile(ByteSource bytes) {
+    // FLAC and Ogg Vorbis have decoders of their own, which know lengths and seeks better.
+    const auto head = bytes.peek(0, kSniffBytes);
+    const Container c = SniffContainer(head.data(), head.size());
+    if (c != Container::kRiffWave && c != Container::kOggOther && c != Container::kOther) {
+        return OpenResult::Fail(OpenFailure::kNotMine);
+    }
+    auto src = std::make_unique<ByteSource>(std::move(bytes));
     SF_INFO info{};
-    std::unique_ptr<SNDFILE, SndfileCloser> sf(sf_open_virtual(&vio, SFM_READ, &info, src.get()));
+    SndfilePtr sf = OpenVirtual(src.get(), info);
     if (!sf) {
-        return nullptr;
+        return OpenResult::Fail(OpenFailure::kDamaged);
     }
     // MPEG audio goes to our own MPEG decoder, which handles gapless trimming.
     if ((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG) {
-        return nullptr;
+        return OpenResult::Fail(OpenFailure::kNotMine);
     }
-    if (info.samplerate <= 0 || info.channels <= 0 || info.channels > kMaxChannels ||
-        info.frames < 0 || info.frames == SF_COUNT_MAX) {
-        return nullptr;
+    if (info.samplerate <= 0 || info.channels <= 0 ||
+        static_cast<std::uint32_t>(info.channels) > kMaxSourceChannels || info.frames < 0 ||
+        info.frames == SF_COUNT_MAX) {
+        return OpenResult::Fail(OpenFailure::kDamaged);
     }
-    sf_command(sf.get(), SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
     return std::make_unique<SndfileDecoder>(std::move(src), std::move(sf), info);
-}
-
-}  // namespace
-
-std::unique_ptr<Decoder> OpenSndfileFile(const std::string& path) {
-    auto file = SourceFile::Open(path);
-    if (!file) {
-        return nullptr;
-    }
-    auto src = std::make_unique<ByteSource>();
-    src->file = std::move(file);
-    return OpenFrom(std::move(src));
-}
-
-std::unique_ptr<Decoder> OpenSndfileMemory(const void* data, std::size_t size) {
-    if (data == nullptr || size == 0) {
-        return nullptr;
-    }
-    auto src = std::make_unique<ByteSource>();
-    src->mem = static_cast<const std::uint8_t*>(data);
-    src->memSize = size;
-    return OpenFrom(std::move(src));
 }
 
 }  // namespace tarvel::audio

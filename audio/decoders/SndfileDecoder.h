@@ -1,18 +1,12 @@
-// Decoder over libsndfile: WAV (any PCM width, float, extensible), AIFF/AIFC, FLAC, Ogg and the
-// other containers libsndfile reads.
+// Decoder over libsndfile for the containers and codings our own readers leave to it: AIFF/AIFC,
+// Sun/NeXT AU, Wave64, CAF, VOC, WAV with ADPCM or GSM, Ogg Opus and the rest it reads.
 #pragma once
 
-#include <cstddef>
-#include <memory>
-#include <string>
-
-#include "audio/Decoder.h"
+#include "audio/decoders/ByteSource.h"
+#include "audio/decoders/OpenResult.h"
 
 namespace tarvel::audio {
 
-// nullptr if libsndfile cannot read the file or its length is unknown.
-std::unique_ptr<Decoder> OpenSndfileFile(const std::string& path);
-// Same for a block in memory, read in place (the block must outlive the decoder).
-std::unique_ptr<Decoder> OpenSndfileMemory(const void* data, std::size_t size);
+OpenResult OpenSndfile(ByteSource src);
 
 }  // namespace tarvel::audio

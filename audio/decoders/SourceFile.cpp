@@ -9,13 +9,11 @@
 #include <cstring>
 #include <utility>
 
+#include "audio/decoders/FileReadAhead.h"
+
 namespace tarvel::audio {
 
-namespace {
-// Large enough that a 128 kbit/s MPEG stream costs one system call per four seconds, small enough
-// to stay out of the memory budget; reads at least this long bypass it.
-constexpr std::size_t kReadAheadBytes = std::size_t{64} * 1024;
-}  // namespace
+SourceFile::SourceFile(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
 
 std::optional<SourceFile> SourceFile::Open(const std::string& path) {
     // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below anyway.
@@ -31,15 +29,23 @@ std::optional<SourceFile> SourceFile::Open(const std::string& path) {
     return SourceFile(fd, static_cast<std::uint64_t>(st.st_size));
 }
 
+std::optional<SourceFile> SourceFile::duplicate() const {
+    const int fd = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    return SourceFile(fd, size_);
+}
+
 SourceFile::SourceFile(SourceFile&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
       size_(other.size_),
       pos_(other.pos_),
-      ahead_(std::move(other.ahead_)),
-      aheadStart_(other.aheadStart_) {}
+      ahead_(std::move(other.ahead_)) {}
 
 SourceFile& SourceFile::operator=(SourceFile&& other) noexcept {
     if (this != &other) {
+        ahead_.reset();
         if (fd_ >= 0) {
             ::close(fd_);
         }
@@ -47,12 +53,12 @@ SourceFile& SourceFile::operator=(SourceFile&& other) noexcept {
         size_ = other.size_;
         pos_ = other.pos_;
         ahead_ = std::move(other.ahead_);
-        aheadStart_ = other.aheadStart_;
     }
     return *this;
 }
 
 SourceFile::~SourceFile() {
+    ahead_.reset();
     if (fd_ >= 0) {
         ::close(fd_);
     }
@@ -75,28 +81,13 @@ std::size_t SourceFile::readAt(void* out, std::size_t bytes, std::uint64_t offse
 }
 
 std::size_t SourceFile::read(void* out, std::size_t bytes) {
-    std::size_t done = 0;
-    auto* dst = static_cast<std::uint8_t*>(out);
-    while (done < bytes) {
-        const std::uint64_t at = pos_ + done;
-        if (at >= aheadStart_ && at < aheadStart_ + ahead_.size()) {
-            const auto from = static_cast<std::size_t>(at - aheadStart_);
-            const std::size_t n = std::min(bytes - done, ahead_.size() - from);
-            std::memcpy(dst + done, ahead_.data() + from, n);
-            done += n;
-            continue;
-        }
-        if (bytes - done >= kReadAheadBytes) {
-            done += readAt(dst + done, bytes - done, at);
-            break;
-        }
-        ahead_.resize(kReadAheadBytes);
-        ahead_.resize(readAt(ahead_.data(), ahead_.size(), at));
-        aheadStart_ = at;
-        if (ahead_.empty()) {
-            break;
-        }
+    if (fd_ < 0) {
+        return 0;
     }
+    if (!ahead_) {
+        ahead_ = std::make_unique<FileReadAhead>(fd_, size_);
+    }
+    const std::size_t done = ahead_->read(out, bytes, pos_);
     pos_ += done;
     return done;
 }

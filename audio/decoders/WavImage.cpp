@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "audio/LittleEndian.h"
+#include "audio/decoders/FormatLimits.h"
 #include "audio/decoders/SampleConvert.h"
 
 namespace tarvel::audio {
@@ -15,16 +17,6 @@ constexpr std::size_t kFmtSubFormatOffset = 24;
 constexpr std::uint16_t kFormatPcm = 1;
 constexpr std::uint16_t kFormatFloat = 3;
 constexpr std::uint16_t kFormatExtensible = 0xFFFE;
-constexpr std::uint32_t kMaxChannels = 64;
-
-std::uint16_t Le16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-
-std::uint32_t Le32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 
 bool Tag(const std::uint8_t* p, const char* tag) {
     return std::memcmp(p, tag, 4) == 0;
@@ -41,18 +33,18 @@ std::optional<Format> ParseFmt(const std::uint8_t* p, std::size_t size) {
     if (size < kFmtMinSize) {
         return std::nullopt;
     }
-    std::uint16_t tag = Le16(p);
+    std::uint16_t tag = ReadLe16(p);
     Format f;
-    f.channels = Le16(p + 2);
-    f.rate = Le32(p + 4);
-    const std::uint16_t bits = Le16(p + 14);
+    f.channels = ReadLe16(p + 2);
+    f.rate = ReadLe32(p + 4);
+    const std::uint16_t bits = ReadLe16(p + 14);
     if (tag == kFormatExtensible) {
         if (size < kFmtExtensibleMinSize) {
             return std::nullopt;
         }
-        tag = Le16(p + kFmtSubFormatOffset);
+        tag = ReadLe16(p + kFmtSubFormatOffset);
     }
-    if (f.channels == 0 || f.channels > kMaxChannels || f.rate == 0) {
+    if (f.channels == 0 || f.channels > kMaxSourceChannels || f.rate == 0) {
         return std::nullopt;
     }
     if (tag == kFormatPcm) {
@@ -100,7 +92,7 @@ std::optional<WavImageLayout> ParseWavHeader(const std::uint8_t* data, std::size
         return std::nullopt;
     }
     // The RIFF size counts from offset 8; 0 or too large means the image runs to the block's end.
-    const std::uint64_t riffSize = Le32(data + 4);
+    const std::uint64_t riffSize = ReadLe32(data + 4);
     std::uint64_t end = totalBytes;
     if (riffSize != 0 && riffSize + 8 < totalBytes) {
         end = riffSize + 8;
@@ -112,7 +104,7 @@ std::optional<WavImageLayout> ParseWavHeader(const std::uint8_t* data, std::size
     std::size_t pos = kRiffHeaderSize;
     while (pos + kChunkHeaderSize <= end && pos + kChunkHeaderSize <= headBytes) {
         const std::uint8_t* chunk = data + pos;
-        const std::uint64_t chunkSize = Le32(chunk + 4);
+        const std::uint64_t chunkSize = ReadLe32(chunk + 4);
         const std::size_t body = pos + kChunkHeaderSize;
         const std::uint64_t room = end - body;
         if (Tag(chunk, "data")) {
@@ -161,21 +153,21 @@ std::int16_t ConvertWavSample(WavSampleType type, const std::uint8_t* p) {
         case WavSampleType::kUnsigned8:
             return U8ToS16(p[0]);
         case WavSampleType::kSigned16:
-            return static_cast<std::int16_t>(p[0] | (p[1] << 8));
+            return static_cast<std::int16_t>(ReadLe16(p));
         case WavSampleType::kSigned24: {
             const auto u = static_cast<std::uint32_t>(p[0] | (p[1] << 8) | (p[2] << 16));
             return S24ToS16(static_cast<std::int32_t>(u << 8) >> 8);  // sign-extend 24 bits
         }
         case WavSampleType::kSigned32:
-            return S32ToS16(static_cast<std::int32_t>(Le32(p)));
+            return S32ToS16(static_cast<std::int32_t>(ReadLe32(p)));
         case WavSampleType::kFloat32: {
-            const std::uint32_t u = Le32(p);
+            const std::uint32_t u = ReadLe32(p);
             float f;
             std::memcpy(&f, &u, sizeof f);
             return FloatToS16(f);
         }
         case WavSampleType::kFloat64: {
-            const std::uint64_t u = Le32(p) | (static_cast<std::uint64_t>(Le32(p + 4)) << 32);
+            const std::uint64_t u = ReadLe64(p);
             double d;
             std::memcpy(&d, &u, sizeof d);
             return FloatToS16(d);

@@ -11,6 +11,7 @@
 #include "audio/cd/CdDevice.h"
 #include "audio/cd/CdaStub.h"
 #include "tests/audio/decoder_helpers.h"
+#include "tests/audio/slow_cd_helpers.h"
 #include "tests/support/DiscImage.h"
 #include "tests/support/TestAudio.h"
 
@@ -29,7 +30,8 @@ Pcm SteadyToneRuns() {
     const std::pair<double, double> runs[] = {{3.0, 6.0}, {11.0, 19.0}};
     Pcm p = MakeSilence(kRate, 2, 20 * kRate);
     for (const auto& [from, to] : runs) {
-        for (auto f = static_cast<std::size_t>(from * kRate); f < to * kRate; ++f) {
+        for (auto f = static_cast<std::size_t>(from * kRate);
+             f < static_cast<std::size_t>(to * kRate); ++f) {
             const auto v = static_cast<std::int16_t>(
                 16000 *
                 std::sin(2 * std::numbers::pi * static_cast<double>(f % kPeriod) / kPeriod));
@@ -91,7 +93,7 @@ TEST_F(CdImage, SeekLandsOnTheExactFrame) {
         const auto got = ReadFrames(*d, 2000);
         const std::size_t n = std::min<std::uint64_t>(2000, len - target);
         ASSERT_EQ(got.size(), n * 2) << target;
-        EXPECT_TRUE(std::equal(got.begin(), got.end(), want.begin() + 2 * target)) << target;
+        EXPECT_TRUE(std::equal(got.begin(), got.end(), At(want, 2 * target))) << target;
     }
     EXPECT_FALSE(d->seek(len + 1));
 }
@@ -102,11 +104,12 @@ TEST_F(CdImage, SeeksWhileTheReadAheadRunsAndDestructionMidTrack) {
     for (int round = 0; round < 20; ++round) {
         auto d = OpenCdTrack(Stub(1));
         ASSERT_NE(d, nullptr);
-        const std::uint64_t target = (round * 7919u) % d->lengthFrames();
+        const std::uint64_t target =
+            (static_cast<std::uint64_t>(round) * 7919u) % d->lengthFrames();
         ASSERT_TRUE(d->seek(target));
         const auto got = ReadFrames(*d, 100);
         ASSERT_FALSE(got.empty());
-        EXPECT_TRUE(std::equal(got.begin(), got.end(), want.begin() + 2 * target));
+        EXPECT_TRUE(std::equal(got.begin(), got.end(), At(want, 2 * target)));
     }
 }
 
@@ -127,6 +130,60 @@ TEST_F(CdImage, TheOverrideMayNameTheBinFile) {
 TEST_F(CdImage, MissingImageGivesNothing) {
     audio::SetCdDeviceOverride(dir_.file("absent.cue").string());
     EXPECT_EQ(OpenCdTrack(Stub(1)), nullptr);
+}
+
+// Frames [first, first + count) of the scripted drive's content, interleaved.
+std::vector<std::int16_t> ScriptedFrames(std::uint64_t first, std::size_t count) {
+    std::vector<std::int16_t> s;
+    for (std::uint64_t f = first; f < first + count; ++f) {
+        s.push_back(engine_test::CdLeft(f));
+        s.push_back(engine_test::CdRight(f));
+    }
+    return s;
+}
+
+TEST(CdSlowDrive, OpeningAndReadingNeverWaitForAHeldDrive) {
+    auto drive = std::make_shared<engine_test::SlowDrive>();
+    drive->hold();  // a drive that has not spun up: no sector comes until the test says so
+    auto d = engine_test::MakeSlowCd(40, drive);
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->lengthFrames(), 40u * kCdSectorFrames);
+    std::vector<std::int16_t> buf(2 * 1000);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(d->read(buf.data(), 1000).wouldBlock());
+    }
+    // A seek while held is still "not yet", and what comes afterwards starts at its frame.
+    ASSERT_TRUE(d->seek(3000));
+    EXPECT_TRUE(d->read(buf.data(), 1000).wouldBlock());
+    drive->release();
+    const auto got = ReadAll(*d, 700);
+    EXPECT_EQ(got, ScriptedFrames(3000, 40 * kCdSectorFrames - 3000));
+    EXPECT_TRUE(d->read(buf.data(), 1000).ended());
+}
+
+TEST(CdSlowDrive, ASlowDriveDeliversEveryFrameInOrder) {
+    auto drive = std::make_shared<engine_test::SlowDrive>();
+    drive->setDelay(std::chrono::milliseconds(2));
+    auto d = engine_test::MakeSlowCd(30, drive);
+    ASSERT_NE(d, nullptr);
+    std::vector<std::int16_t> all;
+    std::vector<std::int16_t> buf(2 * 333);
+    int notYet = 0;
+    for (;;) {
+        const audio::ReadResult r = d->read(buf.data(), 333);
+        if (r.ended()) {
+            break;
+        }
+        if (r.wouldBlock()) {
+            ++notYet;
+            d->waitForData(std::chrono::milliseconds(100));
+            continue;
+        }
+        all.insert(all.end(), buf.begin(),
+                   buf.begin() + static_cast<std::ptrdiff_t>(2 * r.frames()));
+    }
+    EXPECT_GT(notYet, 0);  // the reader outran the drive at least once
+    EXPECT_EQ(all, ScriptedFrames(0, 30 * kCdSectorFrames));
 }
 
 TEST(CdaStub, ParsesTheFieldsOfAWellFormedStub) {

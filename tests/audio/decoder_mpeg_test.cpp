@@ -10,6 +10,7 @@
 #include "audio/Decoder.h"
 #include "audio/decoders/MpegProbe.h"
 #include "tests/audio/decoder_helpers.h"
+#include "tests/support/CaseName.h"
 #include "tests/support/Mp1Writer.h"
 #include "tests/support/TestAudio.h"
 
@@ -100,7 +101,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Mp3Case{"mpeg1_mono", 48000, 1, 48000, 64, audio::kKindMpeg3},
                       Mp3Case{"mpeg2_mono", 22050, 1, 30001, 64, audio::kKindMpeg3},
                       Mp3Case{"mpeg25_stereo", 11025, 2, 20000, 32, audio::kKindMpeg3}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ::tarvel::test::CaseName());
 
 TEST(Mp3, WithoutTheInfoTagEveryDecodedSampleIsKept) {
     // No gapless data: the length is what the frames decode to, at least the input's.
@@ -172,7 +173,7 @@ TEST(MpegSeek, LandsOnTheExactFrameInEveryLayer) {
             const auto got = ReadFrames(*d, 300);
             const std::size_t n = std::min<std::uint64_t>(300, len - target);
             ASSERT_EQ(got.size(), n * 2) << name << " " << target;
-            EXPECT_TRUE(std::equal(got.begin(), got.end(), all.begin() + 2 * target))
+            EXPECT_TRUE(std::equal(got.begin(), got.end(), At(all, 2 * target)))
                 << name << " seek to " << target;
         }
         EXPECT_FALSE(d->seek(len + 1));

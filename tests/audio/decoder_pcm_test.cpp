@@ -6,6 +6,7 @@
 
 #include "audio/Decoder.h"
 #include "tests/audio/decoder_helpers.h"
+#include "tests/support/CaseName.h"
 #include "tests/support/TestAudio.h"
 
 namespace tarvel::test {
@@ -68,7 +69,7 @@ INSTANTIATE_TEST_SUITE_P(Decoders, WavFormats,
                                            WavCase{"s16ext", WavFormat::kS16, true, 2, 44100},
                                            WavCase{"s24ext", WavFormat::kS24, true, 2, 44100},
                                            WavCase{"f32ext", WavFormat::kFloat32, true, 1, 32000}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         ::tarvel::test::CaseName());
 
 TEST(PcmConversion, WideSamplesRoundToNearestAndClip) {
     // 24-bit values just below and above the half step, and full-scale float beyond +1.
@@ -77,7 +78,7 @@ TEST(PcmConversion, WideSamplesRoundToNearestAndClip) {
     auto image = EncodeWav(dummy, {WavFormat::kS24, false, false});
     const std::size_t data = image.size() - 12;
     const std::int32_t values[4] = {0x7F, 0x80, -0x81, 0x7FFFFF};  // -> 0, 1, -1, 32767
-    for (int i = 0; i < 4; ++i) {
+    for (std::size_t i = 0; i < 4; ++i) {
         const auto u = static_cast<std::uint32_t>(values[i]);
         image[data + 3 * i] = static_cast<std::uint8_t>(u);
         image[data + 3 * i + 1] = static_cast<std::uint8_t>(u >> 8);
@@ -131,7 +132,7 @@ TEST_P(SoxFormats, DecodeBitExactWithExactLength) {
         ASSERT_TRUE(d->seek(target));
         const auto got = ReadFrames(*d, 500);
         ASSERT_EQ(got.size(), std::min<std::size_t>(500, 54321 - target) * 2);
-        EXPECT_TRUE(std::equal(got.begin(), got.end(), pcm.samples.begin() + 2 * target)) << target;
+        EXPECT_TRUE(std::equal(got.begin(), got.end(), At(pcm.samples, 2 * target))) << target;
     }
 }
 
@@ -140,7 +141,7 @@ INSTANTIATE_TEST_SUITE_P(Decoders, SoxFormats,
                                            SoxCase{"aifc", "aifc", {}, audio::kKindAiff},
                                            SoxCase{"flac", "flac", {}, audio::kKindOtherFile},
                                            SoxCase{"au", "au", {}, audio::kKindOtherFile}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         ::tarvel::test::CaseName());
 
 TEST(MemoryWav, ZeroSizeFieldsRunToTheEndOfTheBlockAndIgnoreOddBytes) {
     const Pcm pcm = MakeRamp(44100, 2, 1000);
@@ -222,8 +223,7 @@ TEST(Seek, LandsOnTheExactFrameInEveryPcmPath) {
             const auto got = ReadFrames(*d, 100);
             const std::size_t n = std::min<std::size_t>(100, 30000 - target);
             ASSERT_EQ(got.size(), n * 2) << target;
-            EXPECT_TRUE(std::equal(got.begin(), got.end(), pcm.samples.begin() + target * 2))
-                << target;
+            EXPECT_TRUE(std::equal(got.begin(), got.end(), At(pcm.samples, target * 2))) << target;
         }
         // A refused seek leaves the position where it was.
         ASSERT_TRUE(d->seek(100));

@@ -20,7 +20,7 @@ using test::TempDir;
 constexpr DWORD kTempoFlags = BASS_FX_FREESOURCE | BASS_SAMPLE_LOOP;
 
 std::uint32_t Peak(std::int16_t s) {
-    return s < 0 ? static_cast<std::uint32_t>(-s) : s;
+    return static_cast<std::uint32_t>(s < 0 ? -s : s);
 }
 
 struct ShapeCase {
@@ -230,7 +230,8 @@ TEST(EngineTempo, AtFourTimesSpeedTheEndReportsTheSourceLength) {
     }
     EXPECT_EQ(BASS_ChannelGetPosition(tempo), pcm.bytes());
     EXPECT_EQ(BASS_ChannelIsActive(tempo), BASS_ACTIVE_STOPPED);
-    EXPECT_NEAR(static_cast<double>(out), pcm.frames() / 4.0, pcm.frames() / 4.0 * 0.01);
+    const auto quarter = static_cast<double>(pcm.frames()) / 4.0;
+    EXPECT_NEAR(static_cast<double>(out), quarter, quarter * 0.01);
     BASS_StreamFree(tempo);
 }
 

@@ -71,7 +71,7 @@ TEST(EngineDevice, DiskDriverOutputMatchesTheCaptureOutput) {
     const std::vector<std::int16_t> heard = DropLeadingSilence(device);
     const std::vector<std::int16_t> want = DropLeadingSilence(expected);
     ASSERT_GE(heard.size(), pcm.samples.size());
-    EXPECT_TRUE(std::equal(want.begin(), want.begin() + pcm.samples.size() - 2, heard.begin()));
+    EXPECT_TRUE(std::equal(want.begin(), test::At(want, pcm.samples.size() - 2), heard.begin()));
 }
 
 TEST(EngineDevice, InitFailsWithoutADevice) {

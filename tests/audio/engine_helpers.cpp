@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <thread>
 
 #include "audio/Engine.h"
 
@@ -11,16 +12,18 @@ namespace tarvel::engine_test {
 namespace {
 class PcmDecoder final : public audio::Decoder {
   public:
-    explicit PcmDecoder(test::Pcm pcm) : pcm_(std::move(pcm)) {}
+    explicit PcmDecoder(test::Pcm pcm) : pcm_(std::move(pcm)), length_(pcm_.frames()) {}
+    PcmDecoder(test::Pcm pcm, std::uint64_t claimedFrames)
+        : pcm_(std::move(pcm)), length_(claimedFrames) {}
     std::uint32_t rate() const override { return pcm_.rate; }
     std::uint32_t channels() const override { return pcm_.channels; }
-    std::uint64_t lengthFrames() const override { return pcm_.frames(); }
-    std::size_t read(std::int16_t* out, std::size_t frames) override {
+    std::uint64_t lengthFrames() const override { return length_; }
+    audio::ReadResult read(std::int16_t* out, std::size_t frames) override {
         const std::size_t n = std::min<std::size_t>(frames, pcm_.frames() - pos_);
         std::copy_n(pcm_.samples.begin() + static_cast<std::ptrdiff_t>(pos_ * pcm_.channels),
                     n * pcm_.channels, out);
         pos_ += n;
-        return n;
+        return audio::ReadResult::Got(n);
     }
     bool seek(std::uint64_t frame) override {
         if (frame > pcm_.frames()) {
@@ -33,8 +36,37 @@ class PcmDecoder final : public audio::Decoder {
 
   private:
     test::Pcm pcm_;
+    std::uint64_t length_;
     std::size_t pos_ = 0;
 };
+class StallingDecoder final : public audio::Decoder {
+  public:
+    StallingDecoder(test::Pcm pcm, std::chrono::milliseconds stall, std::chrono::milliseconds every)
+        : inner_(std::move(pcm)), stall_(stall), every_(every) {}
+    std::uint32_t rate() const override { return inner_.rate(); }
+    std::uint32_t channels() const override { return inner_.channels(); }
+    std::uint64_t lengthFrames() const override { return inner_.lengthFrames(); }
+    audio::ReadResult read(std::int16_t* out, std::size_t frames) override {
+        const auto now = std::chrono::steady_clock::now();
+        if (!last_ || now - *last_ >= every_) {
+            last_ = now;
+            std::this_thread::sleep_for(stall_);
+        }
+        return inner_.read(out, frames);
+    }
+    bool seek(std::uint64_t frame) override { return inner_.seek(frame); }
+    std::uint32_t kind() const override { return inner_.kind(); }
+
+  private:
+    PcmDecoder inner_;
+    const std::chrono::milliseconds stall_;
+    const std::chrono::milliseconds every_;
+    std::optional<std::chrono::steady_clock::time_point> last_;
+};
+
+constexpr std::uint16_t kNumberMark = 0x4000;
+constexpr std::uint64_t kLowBits = 16;
+constexpr std::uint64_t kHighMask = 0x3FFF;
 }  // namespace
 
 HSTREAM OpenWavStream(const test::TempDir& dir, const test::Pcm& pcm, const char* name,
@@ -46,6 +78,10 @@ HSTREAM OpenWavStream(const test::TempDir& dir, const test::Pcm& pcm, const char
 
 std::unique_ptr<audio::Decoder> MakePcmDecoder(test::Pcm pcm) {
     return std::make_unique<PcmDecoder>(std::move(pcm));
+}
+
+std::unique_ptr<audio::Decoder> MakeShortDecoder(test::Pcm pcm, std::uint64_t claimedFrames) {
+    return std::make_unique<PcmDecoder>(std::move(pcm), claimedFrames);
 }
 
 HSTREAM OpenPcmStream(test::Pcm pcm, DWORD flags) {
@@ -69,10 +105,43 @@ test::Pcm MonoSine(std::uint32_t rate, std::size_t frames, double freqHz, double
     test::Pcm pcm{rate, 1, {}};
     pcm.samples.resize(frames);
     for (std::size_t i = 0; i < frames; ++i) {
-        pcm.samples[i] = static_cast<std::int16_t>(std::lround(
-            amplitude * 32767.0 * std::sin(2.0 * std::numbers::pi * freqHz * i / rate)));
+        pcm.samples[i] = static_cast<std::int16_t>(
+            std::lround(amplitude * 32767.0 *
+                        std::sin(2.0 * std::numbers::pi * freqHz * static_cast<double>(i) / rate)));
     }
     return pcm;
+}
+
+}  // namespace tarvel::engine_test
+
+namespace tarvel::engine_test {
+
+test::Pcm FrameNumbers(std::uint32_t rate, std::size_t frames) {
+    test::Pcm pcm{rate, 2, {}};
+    pcm.samples.resize(frames * 2);
+    for (std::size_t f = 0; f < frames; ++f) {
+        pcm.samples[f * 2] = static_cast<std::int16_t>(static_cast<std::uint16_t>(f & 0xFFFF));
+        pcm.samples[f * 2 + 1] = static_cast<std::int16_t>(
+            static_cast<std::uint16_t>(kNumberMark | ((f >> kLowBits) & kHighMask)));
+    }
+    return pcm;
+}
+
+std::optional<std::uint64_t> FrameNumberOf(std::int16_t left, std::int16_t right) {
+    const auto r = static_cast<std::uint16_t>(right);
+    if ((r & 0xC000) != kNumberMark) {
+        return std::nullopt;
+    }
+    return (std::uint64_t{r & kHighMask} << kLowBits) | static_cast<std::uint16_t>(left);
+}
+
+std::unique_ptr<audio::Decoder> MakeStallingDecoder(test::Pcm pcm, std::chrono::milliseconds stall,
+                                                    std::chrono::milliseconds every) {
+    return std::make_unique<StallingDecoder>(std::move(pcm), stall, every);
+}
+
+HSTREAM OpenDecoderStream(std::unique_ptr<audio::Decoder> decoder) {
+    return audio::CreateStream(std::move(decoder), BASS_STREAM_DECODE, audio::ChannelKind::Stream);
 }
 
 }  // namespace tarvel::engine_test

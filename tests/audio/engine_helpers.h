@@ -2,9 +2,11 @@
 // decode-only channel to its end, and a source whose content the test fixes sample by sample.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "audio/Decoder.h"
@@ -18,11 +20,26 @@ HSTREAM OpenWavStream(const test::TempDir& dir, const test::Pcm& pcm, const char
                       DWORD flags = BASS_STREAM_DECODE);
 // A decoder over samples held in memory (no file), for sources of any shape.
 std::unique_ptr<audio::Decoder> MakePcmDecoder(test::Pcm pcm);
+// A decoder that claims `claimedFrames` at open and then delivers only `pcm`: a file that shrank
+// or failed under its reader.
+std::unique_ptr<audio::Decoder> MakeShortDecoder(test::Pcm pcm, std::uint64_t claimedFrames);
 // A decode-only stream over MakePcmDecoder.
 HSTREAM OpenPcmStream(test::Pcm pcm, DWORD flags = BASS_STREAM_DECODE);
 // Everything GetData yields until it fails, in reads of `chunkBytes`.
 std::vector<std::int16_t> ReadAllData(DWORD handle, DWORD chunkBytes = 10240);
 // A mono sine at `freqHz` with phase 0 at frame 0, amplitude a fraction of full scale.
 test::Pcm MonoSine(std::uint32_t rate, std::size_t frames, double freqHz, double amplitude);
+
+// Stereo frames that carry their own frame number (never two zero samples, so silence stands
+// apart), and the number read back from a frame; none for silence or a frame no such source has.
+test::Pcm FrameNumbers(std::uint32_t rate, std::size_t frames);
+std::optional<std::uint64_t> FrameNumberOf(std::int16_t left, std::int16_t right);
+
+// A decoder over `pcm` whose reads, like those of a file on a disk that is busy now and then,
+// sleep `stall` once every `every` (the first read included).
+std::unique_ptr<audio::Decoder> MakeStallingDecoder(test::Pcm pcm, std::chrono::milliseconds stall,
+                                                    std::chrono::milliseconds every);
+// A decode-only stream over any decoder.
+HSTREAM OpenDecoderStream(std::unique_ptr<audio::Decoder> decoder);
 
 }  // namespace tarvel::engine_test

@@ -1,14 +1,18 @@
 // The decoders' file reader: whatever mix of small reads, big reads and seeks a decoder makes, it
 // returns exactly the file's bytes at its position, stops at the end, and peeks leave the position
-// alone. The read-ahead block makes the block edges and re-reads after a seek the cases to hit.
+// alone. The read-ahead blocks make the block edges, re-reads after a seek and blocks that have
+// been dropped from memory the cases to hit.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "audio/decoders/FileReadAhead.h"
 #include "audio/decoders/SourceFile.h"
+#include "tests/support/CaseName.h"
 #include "tests/support/TestAudio.h"
 
 namespace tarvel::audio {
@@ -94,7 +98,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {kFileBytes, 10, 2},
                   {kFileBytes + 5'000, 10, 1},
                   {kFileBytes - 1, 1, 1}}}),
-    [](const ::testing::TestParamInfo<ReadCase>& info) { return std::string(info.param.name); });
+    ::tarvel::test::CaseName());
 
 TEST(SourceFile, PeekReadsAnywhereWithoutMovingThePosition) {
     const RandomFile f(12);
@@ -122,6 +126,43 @@ TEST(SourceFile, MovedFromFileKeepsReadingInItsNewOwner) {
     SourceFile moved(std::move(*opened));
     ASSERT_EQ(moved.read(got.data() + 100, 200), 200u);
     EXPECT_TRUE(std::equal(got.begin(), got.end(), bytes.begin()));
+}
+
+TEST(SourceFile, JumpsAroundAFileLargerThanWhatIsKeptInMemoryGiveItsBytes) {
+    // More blocks than the read-ahead keeps, read like a player that loops, seeks and goes on:
+    // evicted blocks come back from the disk, kept ones from memory, all exact.
+    constexpr std::size_t kBig = (FileReadAhead::kKeptBlocks + 20) * FileReadAhead::kBlockBytes;
+    TempDir dir("source");
+    const std::vector<std::uint8_t> bytes = test::RandomBytes(kBig + 777, 21);
+    const std::string path = dir.file("big.bin").string();
+    test::WriteBytes(path, bytes);
+    auto file = SourceFile::Open(path);
+    ASSERT_TRUE(file);
+    std::mt19937 rng(5);
+    std::vector<std::uint8_t> got;
+    for (int i = 0; i < 400; ++i) {
+        const std::uint64_t at = rng() % (bytes.size() + 1000);
+        const std::size_t n = 1 + rng() % (3 * FileReadAhead::kBlockBytes / 2);
+        ASSERT_TRUE(file->seekTo(static_cast<std::int64_t>(at)));
+        got.assign(n, 0xEE);
+        const std::size_t read = file->read(got.data(), n);
+        const std::size_t want =
+            at >= bytes.size() ? 0 : std::min<std::size_t>(n, bytes.size() - at);
+        ASSERT_EQ(read, want) << at << " " << n;
+        ASSERT_TRUE(std::equal(
+            got.begin(), got.begin() + static_cast<std::ptrdiff_t>(read),
+            bytes.begin() + static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(at, bytes.size()))))
+            << at;
+        // Then a stretch straight on, as a decoder plays.
+        for (int k = 0; k < 3 && at + read < bytes.size(); ++k) {
+            const std::uint64_t pos = file->tell();
+            const std::size_t m = std::min<std::size_t>(4096, bytes.size() - pos);
+            got.assign(4096, 0);
+            ASSERT_EQ(file->read(got.data(), 4096), m);
+            ASSERT_TRUE(std::equal(got.begin(), got.begin() + static_cast<std::ptrdiff_t>(m),
+                                   bytes.begin() + static_cast<std::ptrdiff_t>(pos)));
+        }
+    }
 }
 
 TEST(SourceFile, RefusesWhatIsNotARegularFile) {

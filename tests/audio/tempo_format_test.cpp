@@ -137,7 +137,8 @@ TEST_P(RateFilters, PassTheBandWithTheStatedDelayAndStopWhatWouldFoldBack) {
     const std::size_t frames = 48000;
     std::vector<float> in(frames);
     for (std::size_t i = 0; i < frames; ++i) {
-        in[i] = 0.5f * static_cast<float>(std::sin(2.0 * std::numbers::pi * c.hz * i / c.rate));
+        in[i] = 0.5f * static_cast<float>(std::sin(2.0 * std::numbers::pi * c.hz *
+                                                   static_cast<double>(i) / c.rate));
     }
     std::vector<float> low;
     std::vector<float> back;

@@ -57,6 +57,35 @@ TEST(Label, AutoSizeIsTheTextBlockAndTheTextStartsAtTheTop) {
     }
 }
 
+// A time label is 40 pixels wide: a five-digit time does not fit. Whatever its alignment, the
+// label then shows the text's start, as a left-aligned label does; a text that fits keeps its
+// alignment.
+TEST(Label, TextWiderThanTheLabelKeepsItsStart) {
+    for (const CaptionFont& font : kCaptionFonts) {
+        SCOPED_TRACE(font.name);
+        Host host(font);
+        ASSERT_TRUE(host.available);
+        const auto shot = [&](const char* text, Qt::Alignment alignment) {
+            TLabel label(&host.widget);
+            label.setGeometry(20, 10, 40, 13);
+            label.setAlignment(alignment | Qt::AlignTop);
+            label.setText(text);
+            label.show();
+            return host.Shot(QRect(20, 10, 40, 13));
+        };
+        ASSERT_GT(CaptionBlockSize(host.widget.font(), "29440.00").width(), 40);
+        const QImage left = shot("29440.00", Qt::AlignLeft);
+        EXPECT_EQ(shot("29440.00", Qt::AlignRight), left);
+        EXPECT_EQ(shot("29440.00", Qt::AlignHCenter), left);
+        EXPECT_LE(InkOver(left, kBack).left(), 1);
+        // A text that fits, right-aligned, ends at the label's right edge.
+        ASSERT_LE(CaptionBlockSize(host.widget.font(), "2.50").width(), 40);
+        EXPECT_GE(InkOver(shot("2.50", Qt::AlignRight), kBack).right(), 40 - 2);
+        EXPECT_GE(InkOver(shot("2.50", Qt::AlignLeft), kBack).left(), 0);
+        EXPECT_NE(shot("2.50", Qt::AlignRight), shot("2.50", Qt::AlignLeft));
+    }
+}
+
 TEST(Panel, CaptionLineIsCentredInsideTheBevel) {
     for (const CaptionFont& font : kCaptionFonts) {
         SCOPED_TRACE(font.name);

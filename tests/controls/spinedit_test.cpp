@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QFocusEvent>
 #include <QLineEdit>
 #include <QLocale>
@@ -12,13 +11,42 @@
 #include <memory>
 #include <vector>
 
+#include "controls/RepeatTimer.h"
+#include "controls/SpinArrowButton.h"
 #include "controls/SpinEdit.h"
 #include "controls/SpinTextField.h"
 
 namespace {
 
 using tarvel::controls::IsSpinCharacter;
+using tarvel::controls::RepeatTimer;
+using tarvel::controls::SpinArrowButton;
 using tarvel::controls::TSpinEdit;
+
+// A repeat timer on a clock the test moves forward.
+class ScriptedRepeatTimer final : public RepeatTimer {
+  public:
+    void Start(int ms) override { due_ = now_ + ms; }
+    void Stop() override { due_ = -1; }
+    bool Running() const { return due_ >= 0; }
+
+    // Moves the clock on by `ms`, firing every timeout that falls due on the way.
+    void Advance(int ms) {
+        const long long end = now_ + ms;
+        while (due_ >= 0 && due_ <= end) {
+            now_ = due_;
+            due_ = -1;
+            if (OnTimeout) {
+                OnTimeout();
+            }
+        }
+        now_ = end;
+    }
+
+  private:
+    long long now_ = 0;
+    long long due_ = -1;
+};
 
 class SpinEditTest : public ::testing::Test {
   protected:
@@ -68,6 +96,16 @@ class SpinEditTest : public ::testing::Test {
         QWidget* w = e->childAt(QPoint(e->width() - 5, y));
         EXPECT_NE(w, nullptr);
         return w;
+    }
+
+    // Puts a scripted clock under an arrow's auto-repeat; the arrow owns it.
+    ScriptedRepeatTimer& Script(QWidget* arrow) {
+        auto* button = dynamic_cast<SpinArrowButton*>(arrow);
+        EXPECT_NE(button, nullptr);
+        auto timer = std::make_unique<ScriptedRepeatTimer>();
+        ScriptedRepeatTimer& ref = *timer;
+        button->SetRepeatTimer(std::move(timer));
+        return ref;
     }
 
     void ClickArrow(bool up) {
@@ -248,43 +286,48 @@ TEST_F(SpinEditTest, ReleasingAnArrowOutsideDoesNotStep) {
 TEST_F(SpinEditTest, HoldingAnArrowRepeatsAfterADelay) {
     Start("100");
     QWidget* up = Arrow(true);
-    QElapsedTimer held;
+    ScriptedRepeatTimer& clock = Script(up);
     QTest::mousePress(up, Qt::LeftButton, {}, up->rect().center());
-    held.start();
-    QTest::qWait(100);
-    if (held.elapsed() < 350) {  // a starved machine may overrun the first pause
-        EXPECT_EQ(spin_->Value(), 100);
-    }
-    QTest::qWait(900);
-    // Steps at 400, 500, ..., 1000 ms: up to seven; a loaded machine may manage fewer.
-    const int repeated = spin_->Value() - 100;
-    EXPECT_GE(repeated, 3);
-    EXPECT_LE(repeated, static_cast<int>((held.elapsed() - 400) / 100 + 1));
+    clock.Advance(399);
+    EXPECT_EQ(spin_->Value(), 100);  // nothing before the first pause is over
+    clock.Advance(1);
+    EXPECT_EQ(spin_->Value(), 101);
+    clock.Advance(600);  // then one step every 100 ms
+    EXPECT_EQ(spin_->Value(), 107);
 
     // Moved off the arrow while held: no more steps.
     QTest::mouseMove(up, QPoint(-30, 40));
-    const int outside = spin_->Value();
-    QTest::qWait(350);
-    EXPECT_EQ(spin_->Value(), outside);
-    // Back over it: repeating resumes; the release adds the ordinary step.
+    clock.Advance(350);
+    EXPECT_EQ(spin_->Value(), 107);
+    // Back over it: repeating resumes at its pace; the release adds the ordinary step.
     QTest::mouseMove(up, up->rect().center());
-    QTest::qWait(350);
-    const int resumed = spin_->Value();
-    EXPECT_GT(resumed, outside);
+    clock.Advance(320);
+    EXPECT_EQ(spin_->Value(), 110);
     QTest::mouseRelease(up, Qt::LeftButton, {}, up->rect().center());
-    EXPECT_EQ(spin_->Value(), resumed + 1);
-    QTest::qWait(250);
-    EXPECT_EQ(spin_->Value(), resumed + 1);  // the repeat stopped with the release
+    EXPECT_EQ(spin_->Value(), 111);
+    EXPECT_FALSE(clock.Running());  // the repeat stopped with the release
+    clock.Advance(1000);
+    EXPECT_EQ(spin_->Value(), 111);
 }
 
 TEST_F(SpinEditTest, HoldingDownRepeatsToTheLimitAndStops) {
     Start("55");
     QWidget* down = Arrow(false);
+    ScriptedRepeatTimer& clock = Script(down);
     QTest::mousePress(down, Qt::LeftButton, {}, down->rect().center());
-    QTest::qWait(1200);
+    clock.Advance(1200);
     QTest::mouseRelease(down, Qt::LeftButton, {}, down->rect().center());
     EXPECT_EQ(spin_->Text(), "50");
     EXPECT_EQ(changes_->count(), 5);  // 54, 53, 52, 51, 50: none at the limit
+}
+
+TEST_F(SpinEditTest, RepeatingArrowsRunOnQtsTimer) {
+    // The real timer, briefly: a held arrow steps on its own within a second.
+    Start("100");
+    QWidget* up = Arrow(true);
+    QTest::mousePress(up, Qt::LeftButton, {}, up->rect().center());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return spin_->Value() > 100; }, 5000));
+    QTest::mouseRelease(up, Qt::LeftButton, {}, up->rect().center());
 }
 
 TEST_F(SpinEditTest, LeavingTheBoxCorrectsAnOutOfRangeNumber) {

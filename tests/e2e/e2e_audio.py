@@ -27,15 +27,20 @@ class Recording:
 
     def read(self, first_frame=0, last_frame=None):
         """Interleaved samples of frames [first_frame, last_frame)."""
-        with open(self.path, "rb") as f:
-            f.seek(first_frame * FRAME_BYTES)
-            size = -1 if last_frame is None else (last_frame - first_frame) * FRAME_BYTES
-            data = f.read(size)
-        data = data[:len(data) - len(data) % FRAME_BYTES]
-        samples = array.array("h", data)
-        if sys.byteorder != "little":
-            samples.byteswap()
-        return samples
+        return read_frames(self.path, first_frame, last_frame)
+
+
+def read_frames(path, first_frame=0, last_frame=None):
+    """Interleaved samples of frames [first_frame, last_frame) of a raw 16-bit stereo file."""
+    with open(path, "rb") as f:
+        f.seek(first_frame * FRAME_BYTES)
+        size = -1 if last_frame is None else (last_frame - first_frame) * FRAME_BYTES
+        data = f.read(size)
+    data = data[:len(data) - len(data) % FRAME_BYTES]
+    samples = array.array("h", data)
+    if sys.byteorder != "little":
+        samples.byteswap()
+    return samples
 
 
 def first_sound(samples, start=0):

@@ -3,12 +3,14 @@ user sees and hears."""
 
 import os
 import shutil
+import subprocess
 import tempfile
 import time
 import unittest
 
 import e2e_audio as audio
 import e2e_media as media
+import e2e_pulse as pulse
 import e2e_screen as screen
 from e2e_program import PB, PLAY_BUTTON, REPEAT_BUTTON, SPEED_TEXT, STOP_BUTTON, WINDOW_SIZE
 from e2e_program import Player, TITLE
@@ -278,6 +280,47 @@ class TimeLabels(E2ECase):
         self.assertEqual(start_text(shot), zero)
 
 
+class LongRecording(E2ECase):
+    """A recording of more than 4 GiB of PCM (8 h 10 min 40 s of 44.1 kHz stereo MP3) shows its
+    whole length and marks beyond 4 GiB. The reference is a WAV of the same length at 8 kHz
+    mono, far below 4 GiB: the same times must give the same glyphs."""
+    SECONDS = 29440.0
+    MPEG_FRAMES = 1127000        # x 1152 samples = 29440 s at 44.1 kHz
+    COLUMN = 700                 # 700 columns of the long source lie beyond 4 GiB
+    SCAN_WAIT_S = 150.0          # the scan decodes all eight hours
+
+    def marks_at(self, start, end):
+        return lambda s: (screen.mark_columns(s, screen.START_MARK) == [start]
+                          and screen.mark_columns(s, screen.END_MARK) == [end])
+
+    def test_length_and_marks_beyond_four_gib_read_as_on_a_short_source(self):
+        self.assertTrue(self.media_tool, "TARVEL_E2E_MEDIA does not name the media writer")
+        reference = media.sparse_silent_wav(self.path("reference.wav"), self.SECONDS,
+                                            rate=8000, channels=1)
+        long_mp3 = media.long_mp3(self.media_tool, self.path("long.mp3"), self.MPEG_FRAMES)
+        last = PB[2] - 1
+        p = self.player(companion=reference)
+        p.start()
+        shot = self.wait_shot(p, self.marks_at(0, last), OVERVIEW_WAIT_S)
+        length_text = end_text(shot)
+        p.click_overview(self.COLUMN)
+        p.park_pointer()
+        mark_text = start_text(self.wait_shot(p, self.marks_at(self.COLUMN, last)))
+        self.assertTrue(length_text and mark_text)
+
+        p.load(long_mp3)
+        self.wait_shot(p, screen.progress_shown, OVERVIEW_WAIT_S)
+        shot = self.wait_shot(p, lambda s: not screen.progress_shown(s)
+                              and self.marks_at(0, last)(s), self.SCAN_WAIT_S)
+        self.assertTrue(screen.envelope_columns(shot), "no envelope for the tone")
+        self.assertEqual(end_text(shot), length_text, "the end label does not read 29440.00")
+        p.click_overview(self.COLUMN)
+        p.park_pointer()
+        shot = self.wait_shot(p, self.marks_at(self.COLUMN, last))
+        self.assertEqual(start_text(shot), mark_text,
+                         "the start label at column %d differs from the reference" % self.COLUMN)
+
+
 class LoadFormats(E2ECase):
     """LOAD through the file dialog, one source of each kind; each must give its own overview."""
 
@@ -325,11 +368,17 @@ class LoadFormats(E2ECase):
                     self.wait_overview(p, self.SIGNATURES[kind], self.SECONDS)
 
     def check_module(self, p):
+        # The rows' playing time, then the last notes ringing on for a moment (under 0.5 s).
         seconds = self.MOD_PATTERNS * self.MOD_ROWS * 0.12
-        end = column_of(seconds, media.MIN_BYTES_PER_PIXEL)
-        shot = self.wait_shot(
-            p, lambda s: any(abs(c - end) <= 1 for c in screen.mark_columns(s, screen.END_MARK))
-            and screen.overview_drawn(s), OVERVIEW_WAIT_S)
+        first = column_of(seconds, media.MIN_BYTES_PER_PIXEL)
+        last = column_of(seconds + 0.5, media.MIN_BYTES_PER_PIXEL)
+
+        def end_marks(s):
+            return [c for c in screen.mark_columns(s, screen.END_MARK) if first <= c <= last]
+
+        shot = self.wait_shot(p, lambda s: end_marks(s) and screen.overview_drawn(s),
+                              OVERVIEW_WAIT_S)
+        end = end_marks(shot)[0]
         columns = screen.envelope_columns(shot)
         self.assertTrue(columns and max(columns) <= end + 1,
                         "module envelope beyond its end mark: %s" % sorted(columns)[-3:])
@@ -399,11 +448,32 @@ class ScanProgress(E2ECase):
         self.assertEqual(screen.caption_pixels(done), 0)
 
 
+# Playback fades in at a start and crossfades at a loop seam over a few milliseconds: the frames
+# within this many of such a moment are blends, not single source frames.
+FADE_FRAMES = media.RATE // 100
+
+
+def pass_origin(samples, first, start):
+    """Frame index at which the pass that sounds from `first` began: the fade-in's very first
+    frames may be silent, so it is read off a frame past the fade."""
+    probe = first + FADE_FRAMES
+    got = media.ramp_frame(samples[2 * probe], samples[2 * probe + 1])
+    if got is None:
+        return first
+    return probe - ((got - start) % 0x10000)
+
+
 def pass_mismatches(samples, first, start, length, frames):
-    """Frames from `first` on that are not the ramp frame start + (k mod length)."""
+    """Frames of the `frames` from the pass that sounds at `first` that are not the ramp frame
+    start + (k mod length), leaving out the fades: the start's fade-in and each seam's
+    crossfade."""
+    origin = pass_origin(samples, first, start)
     bad = []
-    for k in range(frames):
-        got = media.ramp_frame(samples[2 * (first + k)], samples[2 * (first + k) + 1])
+    for k in range(FADE_FRAMES, frames):
+        if k % length < FADE_FRAMES:
+            continue
+        i = origin + k
+        got = media.ramp_frame(samples[2 * i], samples[2 * i + 1])
         if got != (start + k % length) % 0x10000:
             bad.append(k)
             if len(bad) > 5:
@@ -449,7 +519,8 @@ class LoopPlayback(E2ECase):
         self.assertIsNotNone(first, "PLAY gave no sound")
         last = audio.last_sound(samples)
         self.assertGreaterEqual(last - first + 1, 3 * length, "fewer than three passes")
-        bad = pass_mismatches(samples, first, start, length, last - first + 1)
+        # The last frames are the fade-out of the STOP.
+        bad = pass_mismatches(samples, first, start, length, last - first + 1 - FADE_FRAMES)
         self.assertEqual(bad, [], "repeat play left the marked stretch %d..%d" % (start, end))
 
         # Single play: one pass, then silence, and the button is idle again.
@@ -466,7 +537,7 @@ class LoopPlayback(E2ECase):
         first = audio.first_sound(samples)
         self.assertIsNotNone(first, "single play gave no sound")
         self.assertEqual(pass_mismatches(samples, first, start, length, length), [])
-        self.assertTrue(audio.is_silent(samples[2 * (first + length):]),
+        self.assertTrue(audio.is_silent(samples[2 * (pass_origin(samples, first, start) + length):]),
                         "sound after the end mark in single play")
         self.assertEqual(single.crop(*REPEAT_BUTTON), p.screenshot().crop(*REPEAT_BUTTON))
 
@@ -585,6 +656,139 @@ class CloseDuringScan(E2ECase):
         took = time.monotonic() - asked
         self.assertEqual(code, 0, "the program did not end normally")
         self.assertLessEqual(took, 1.0, "the program took %.2f s to end" % took)
+
+
+
+class PulsePlayback(E2ECase):
+    """What a desktop user hears: the real player on a real sound server (a private PulseAudio
+    with a null sink, through SDL's pulseaudio driver), recorded from the sink's monitor. A
+    441 Hz sine is played straight and as a marked loop at 50, 100 and 400 %; every recorded
+    pass must be one unbroken sine. Subclasses add what makes playback hard: reads of the file
+    that stall now and then, or a machine whose cores are all busy."""
+
+    SECONDS = 30.0       # 7432 bytes (1858 frames) per overview column
+    FREQ = 441.0
+    LOOP_COLUMNS = (100, 150)  # 50 columns: 92900 frames, whole periods of the tone
+    SPEEDS = ("50", "100", "400")
+    LISTEN_S = 3.0
+    SKIP_S = 0.15        # the stretcher's start
+    STALL = None         # (stall ms, every ms)
+    HOG = False
+
+    def setUp(self):
+        super().setUp()
+        if not pulse.available():
+            self.skipTest("needs pulseaudio, pactl and parec")
+        self.server = pulse.PulseServer(self.folder)
+        self.server.start()
+        self.hog = None
+        self.recorder = None
+
+    def tearDown(self):
+        if self.hog is not None and self.hog.poll() is None:
+            self.hog.terminate()
+            self.hog.wait()
+        if self.recorder is not None:
+            self.recorder.stop()
+        for p in self.players:
+            p.stop()
+        self.server.stop()
+        super().tearDown()
+
+    def start_player(self):
+        wav = media.write_wav(self.path("sine.wav"),
+                              media.segments_pcm(self.SECONDS, [(0.0, self.SECONDS)]))
+        env = self.server.env()
+        if self.STALL:
+            shim = os.environ.get("TARVEL_E2E_STALL_SHIM")
+            if not shim:
+                self.skipTest("needs TARVEL_E2E_STALL_SHIM")
+            env.update({"LD_PRELOAD": shim, "TARVEL_STALL_PATH": "tarvel-player.wav",
+                        "TARVEL_STALL_MS": str(self.STALL[0]),
+                        "TARVEL_STALL_EVERY_MS": str(self.STALL[1])})
+        p = self.player(companion=wav, extra_env=env)
+        p.start()
+        self.wait_shot(p, screen.overview_drawn, OVERVIEW_WAIT_S)
+        return p
+
+    def listen(self, p, speed):
+        """Plays at `speed` from the start mark for LISTEN_S and stops; returns the breaks."""
+        rec = self.recorder
+        p.type_speed(speed)
+        p.park_pointer()
+        begin = rec.frames_written()
+        p.click_button(PLAY_BUTTON)
+        if not wait_for(lambda: pulse.sounding_span(rec.read(begin)), 5.0, 0.05):
+            p.click_button(STOP_BUTTON)
+            return -1, "no sound"
+        first = begin + pulse.sounding_span(rec.read(begin))[0]
+        want = first + int((self.LISTEN_S + self.SKIP_S) * media.RATE)
+        rec.wait_frames(want + media.RATE // 10, self.LISTEN_S + 10.0)
+        p.click_button(STOP_BUTTON)
+        samples = rec.read(0, want)
+        count, worst, where = pulse.sine_breaks(samples, self.FREQ,
+                                                first + int(self.SKIP_S * media.RATE), want)
+        print("%s %% from frame %d: %d breaks, worst residual %.5f" % (speed, first, count, worst))
+        return count, None if count == 0 else "%d breaks (at %s, worst %.3f)" % (count, where, worst)
+
+    def test_a_sine_plays_without_a_break(self):
+        if self.HOG:
+            if not shutil.which("stress-ng"):
+                self.skipTest("needs stress-ng")
+            self.hog = subprocess.Popen(["stress-ng", "--cpu", "8", "--timeout", "170s", "-q"],
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        p = self.start_player()
+        self.recorder = self.server.record(self.path("monitor.raw"))
+        problems = []
+        for mode in ("straight", "loop"):
+            if mode == "loop":
+                p.click_overview(self.LOOP_COLUMNS[1], button=3)
+                p.click_overview(self.LOOP_COLUMNS[0])
+                p.park_pointer()
+                self.wait_shot(p, lambda s: screen.mark_columns(s, screen.START_MARK)
+                               == [self.LOOP_COLUMNS[0]]
+                               and screen.mark_columns(s, screen.END_MARK)
+                               == [self.LOOP_COLUMNS[1]])
+            for speed in self.SPEEDS:
+                count, problem = self.listen(p, speed)
+                if problem and 0 < count <= 2:
+                    # One gap (a break where it starts and one where it ends) can be the shared
+                    # test machine holding the device thread off; the same play again must then
+                    # be clean. The player's own faults broke the sound many times a run.
+                    print("%s at %s %%, first try: %s; once more" % (mode, speed, problem))
+                    count, again = self.listen(p, speed)
+                    problem = again and "%s; once more: %s" % (problem, again)
+                if problem:
+                    problems.append("%s at %s %%: %s" % (mode, speed, problem))
+        self.assertEqual(problems, [])
+
+
+class PulseSteady(PulsePlayback):
+    def test_the_device_runs_only_while_something_plays(self):
+        p = self.start_player()
+        # Nothing plays after start-up: the player keeps no stream open on the server.
+        self.assertTrue(wait_for(lambda: self.server.streams() == 0, 5.0),
+                        "a stream stayed open with nothing playing")
+        p.click_button(PLAY_BUTTON)
+        self.assertTrue(wait_for(lambda: self.server.streams() == 1, 3.0), "PLAY opened no stream")
+        p.click_button(STOP_BUTTON)
+        self.assertTrue(wait_for(lambda: self.server.streams() == 0, 5.0),
+                        "the stream stayed open after STOP")
+
+
+class PulseStallsOften(PulsePlayback):
+    STALL = (60, 1000)
+    LISTEN_S = 4.0
+
+
+class PulseStallsLong(PulsePlayback):
+    STALL = (250, 3000)
+    LISTEN_S = 6.5
+
+
+class PulseBusyMachine(PulsePlayback):
+    HOG = True
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -7,6 +7,8 @@
 //       a 4-channel module of PATTERNS patterns of ROWS rows (0.12 s per row)
 //   tarvel-e2e-media disc DIR PCM
 //       DIR/disc.bin, DIR/disc.cue and DIR/track01.cda from raw 16-bit stereo 44.1 kHz PCM
+//   tarvel-e2e-media long-mp3 OUT FRAMES
+//       an MP3 of exactly FRAMES frames of 1152 samples of a 44.1 kHz stereo tone, for hours
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +17,7 @@
 #include <vector>
 
 #include "tests/support/DiscImage.h"
+#include "tests/support/LongRecording.h"
 #include "tests/support/ModuleWriter.h"
 #include "tests/support/Mp1Writer.h"
 #include "tests/support/TestAudio.h"
@@ -31,7 +34,8 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: tarvel-e2e-media mp1 OUT SECONDS [ON_START ON_END]...\n"
                  "       tarvel-e2e-media mod OUT PATTERNS ROWS\n"
-                 "       tarvel-e2e-media disc DIR PCM\n");
+                 "       tarvel-e2e-media disc DIR PCM\n"
+                 "       tarvel-e2e-media long-mp3 OUT FRAMES\n");
     return 2;
 }
 
@@ -98,6 +102,13 @@ int WriteDisc(const std::vector<std::string>& args) {
     return 0;
 }
 
+int WriteLongMp3(const std::vector<std::string>& args) {
+    if (args.size() != 2) {
+        return Usage();
+    }
+    return tarvel::test::WriteLongMp3(args[0], std::stoull(args[1])) ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -115,6 +126,9 @@ int main(int argc, char** argv) {
         }
         if (command == "disc") {
             return WriteDisc(args);
+        }
+        if (command == "long-mp3") {
+            return WriteLongMp3(args);
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "tarvel-e2e-media: %s\n", e.what());

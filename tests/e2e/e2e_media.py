@@ -140,20 +140,28 @@ def disc(tool, folder, pcm):
     return os.path.join(folder, "disc.cue"), os.path.join(folder, "track01.cda")
 
 
-def sparse_silent_wav(path, seconds):
-    """A WAV of `seconds` of silence that costs no disk space: a header and a hole."""
-    data_bytes = int(seconds * RATE) * FRAME_BYTES
+def sparse_silent_wav(path, seconds, rate=RATE, channels=2):
+    """A 16-bit WAV of `seconds` of silence that costs no disk space: a header and a hole. Data
+    of 4 GiB or more cannot be named in the 32-bit size fields: they are left 0, as a recorder
+    that streams writes them, and the data runs to the end of the file."""
+    data_bytes = int(round(seconds * rate)) * channels * 2
     with wave.open(path, "wb") as w:
-        w.setnchannels(2)
+        w.setnchannels(channels)
         w.setsampwidth(2)
-        w.setframerate(RATE)
-        w.setnframes(data_bytes // FRAME_BYTES)
+        w.setframerate(rate)
         w.writeframes(b"")
+    fits = 36 + data_bytes < 1 << 32
     with open(path, "r+b") as f:
         header = f.read()
         f.seek(0)
         # The size fields as if the data were written, then extend the file over them.
-        f.write(header[:4] + struct.pack("<I", 36 + data_bytes) + header[8:40]
-                + struct.pack("<I", data_bytes))
+        f.write(header[:4] + struct.pack("<I", 36 + data_bytes if fits else 0) + header[8:40]
+                + struct.pack("<I", data_bytes if fits else 0))
         f.truncate(44 + data_bytes)
     return path
+
+
+def long_mp3(tool, out, mpeg_frames):
+    """An MP3 of exactly `mpeg_frames` frames (1152 samples each) of 44.1 kHz stereo tone."""
+    _run([tool, "long-mp3", out, str(mpeg_frames)])
+    return out

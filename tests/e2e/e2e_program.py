@@ -7,7 +7,7 @@ import shutil
 import subprocess
 import time
 
-from e2e_x import wait_for
+from e2e_x import end_process, wait_for
 
 TITLE = "Tarvel Player"
 DIALOG_TITLE = "音声ファイルを開く"
@@ -101,13 +101,7 @@ class Player:
         return windows[0] if windows else None
 
     def stop(self):
-        if self.proc is not None and self.proc.poll() is None:
-            self.proc.terminate()
-            try:
-                self.proc.wait(5)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
+        end_process(self.proc)
 
     def close_window(self):
         """Asks the window to close the way a user does (Alt+F4 through the window manager)."""

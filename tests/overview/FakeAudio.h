@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "overview/AudioPort.h"
+#include "player/AudioPort.h"
 
 namespace tarvel::overview::testing {
 

@@ -16,13 +16,15 @@
 #include <thread>
 #include <vector>
 
+#include "app/OpenDialog.h"
+#include "app/WidgetPorts.h"
 #include "audio/CaptureOutput.h"
+#include "audio/Engine.h"
 #include "audio/bass.h"
 #include "audio/cd/CdDevice.h"
 #include "controls/FramBtn.h"
 #include "controls/SpinEdit.h"
 #include "overview/ScanController.h"
-#include "player/OpenDialog.h"
 #include "player/OverviewMouse.h"
 #include "player/PlayerSession.h"
 #include "player/SourceLoader.h"
@@ -72,10 +74,13 @@ struct PlayerUnderStress {
     QSlider TrackBar1{&host};
     QTimer Timer2;
     TOpenDialog od;
-    SpeedControl speed{session, SpinEdit1};
-    Transport transport{session, FramSpeedBtn1, FramSpeedBtn3, SpinEdit1, speed};
+    PlayerPorts ports{FramSpeedBtn1, FramSpeedBtn3, SpinEdit1, TrackBar1, Timer2};
+    SpeedControl speed{session, ports.SpinEdit1Port};
+    Transport transport{session, ports.FramSpeedBtn1Port, ports.FramSpeedBtn3Port,
+                        ports.SpinEdit1Port, speed};
     ScanController scan{session};
-    SourceLoader loader{session, od, TrackBar1, Timer2, [this] { scan.CancelAndWait(); }};
+    SourceLoader loader{session, od, ports.TrackBar1Port, ports.Timer2Port,
+                        [this] { scan.CancelAndWait(); }};
 };
 
 // The capture output's mixing thread, rendering until stopped; counts its blocks.
@@ -130,6 +135,18 @@ Sources WriteSources(const test::TempDir& dir) {
     return s;
 }
 
+// With no scan running, PlayChannel carries exactly one sync, and LoopSync names it.
+void ExpectOneLoopSync(const PlayerSession& session) {
+    const HSTREAM play = session.PlayChannel.load();
+    if (play == 0) {
+        return;
+    }
+    const std::vector<HSYNC> syncs = audio::SyncsOf(play);
+    ASSERT_EQ(syncs.size(), 1u) << "PlayChannel " << play << " carries " << syncs.size()
+                                << " syncs";
+    EXPECT_EQ(syncs[0], session.LoopSync.load());
+}
+
 void ExpectConsistent(const PlayerSession& session) {
     const HSTREAM play = session.PlayChannel.load();
     if (play == 0) {
@@ -154,7 +171,9 @@ TEST(LoadScanStress, HundredsOfLoadsResizesAndDragsDuringScansAndPlayback) {
         PlayerUnderStress p;
         MixingThread mixing;
         std::mt19937 rng(20261208);
-        const auto pick = [&rng](int n) { return static_cast<int>(rng() % n); };
+        const auto pick = [&rng](int n) {
+            return static_cast<int>(rng() % static_cast<unsigned>(n));
+        };
         int width = kOverviewWidth;
 
         for (int i = 0; i < kActions; ++i) {
@@ -208,6 +227,7 @@ TEST(LoadScanStress, HundredsOfLoadsResizesAndDragsDuringScansAndPlayback) {
                     break;
                 default:  // let a scan finish now and then, so CD tracks get rebuilt
                     ASSERT_TRUE(WaitForScanEnd(p.session)) << "scan hung at action " << i;
+                    ExpectOneLoopSync(p.session);
                     break;
             }
             ExpectConsistent(p.session);
@@ -222,6 +242,7 @@ TEST(LoadScanStress, HundredsOfLoadsResizesAndDragsDuringScansAndPlayback) {
         p.loader.OpenSource(QString::fromStdString(sources.files[0].string()), false, true);
         p.scan.Timer2Timer(kOverviewWidth);
         ASSERT_TRUE(WaitForScanEnd(p.session));
+        ExpectOneLoopSync(p.session);
         channels.insert(p.session.PlayChannel.load());
         ASSERT_EQ(p.session.WaveLeft.size(), static_cast<std::size_t>(kOverviewWidth));
         EXPECT_GT(*std::max_element(p.session.WaveLeft.begin(), p.session.WaveLeft.end()), 0);

@@ -139,16 +139,20 @@ TEST(MeterTick, ReadingsCountAsSilenceWhenTheMeterShouldNotFollow) {
 TEST(MeterTick, ProgressDisplayWhileScanning) {
     const struct {
         const char* name;
-        std::uint32_t done;
-        std::uint32_t total;
+        std::uint64_t done;
+        std::uint64_t total;
         const char* caption;
         int bar;
     } cases[] = {
         {"a minute a tenth in", 1048576, 10584000, "scanning ( 1024 / 10335 )", 9},
         {"total not known yet", 0, 0, "scanning ( 0 / 0 )", 0},
         {"done", 10584000, 10584000, "scanning ( 10335 / 10335 )", 100},
-        {"past 2 GiB the counts turn negative", 0x80000000u, 0x90000000u,
-         "scanning ( -2097152 / -1835008 )", 100},
+        {"past 2 GiB the counts keep counting up", 0x80000000u, 0x90000000u,
+         "scanning ( 2097152 / 2359296 )", 88},
+        {"past 4 GiB of a 5 GiB source", 0x100000400ull, 0x140000000ull,
+         "scanning ( 4194305 / 5242880 )", 80},
+        {"a count a moment ahead of its total stays at the end", 3000, 2048, "scanning ( 2 / 2 )",
+         100},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -307,6 +307,56 @@ TEST(RefreshTick, PlayMarkAndLoopGuard) {
     }
 }
 
+// 8 h 10 min 40 s of 44.1 kHz stereo, more than 4 GiB, at the column width its scan derives.
+TEST(RefreshTick, RecordingBeyondFourGiB) {
+    constexpr QWORD kLength = 5193216000ull;
+    constexpr QWORD kBpp = kLength / kPbWidth;  // 7293842
+    const struct {
+        const char* name;
+        QWORD position;
+        std::vector<QWORD> seeks;
+        int playColumn;
+        const char* playText;
+    } cases[] = {
+        {"inside the region", 640 * kBpp, {}, 640, "26462.92"},
+        {"one column past the end mark is tolerated", 700 * kBpp + kBpp, {}, 701, "28985.17"},
+        {"further goes back to the start", 700 * kBpp + kBpp + 1, {600 * kBpp}, 701, "28985.17"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Overview o;
+        FakeSource s;
+        s.length = kLength;
+        o.session.PlayChannel = o.audio.MakePlayChannel(s);
+        o.session.BytesPerPixel = kBpp;
+        o.session.LoopStart = 600 * kBpp;
+        o.session.LoopEnd = 700 * kBpp;
+        o.session.Playing = true;
+        const DWORD play = o.session.PlayChannel.load();
+        o.audio.SetPosition(play, c.position);
+        o.tick->Timer1Timer();
+        EXPECT_EQ(o.audio.Seeks(play), c.seeks);
+        EXPECT_EQ(o.Rows(600, kYellow), RowRange(0, 29));
+        EXPECT_EQ(o.Label4.text(), QString("24808.99"));
+        EXPECT_EQ(o.At(700, 15), kRed);  // the play mark's wedges may cover its ends
+        EXPECT_EQ(o.Label5.text(), QString("28943.82"));
+        EXPECT_EQ(o.At(c.playColumn, 29), kWhite);
+        EXPECT_EQ(o.Label3.text(), QString(c.playText));
+        // The band: outside up to column 599, inside from 600 to 699, outside from 700 on.
+        EXPECT_EQ(o.At(599, 20), kOutside);
+        EXPECT_EQ(o.At(650, 20), kInside);
+        EXPECT_EQ(o.At(kPbWidth - 1, 20), kOutside);
+    }
+    // The whole recording: the end mark in the last column, its label the full length.
+    Overview o;
+    o.session.BytesPerPixel = kBpp;
+    o.session.LoopEnd = kLength;
+    o.tick->Timer1Timer();
+    EXPECT_EQ(o.Rows(kPbWidth - 1, kRed), RowRange(0, 29));
+    EXPECT_EQ(o.Label5.text(), QString("29440.00"));
+    EXPECT_EQ(o.At(kPbWidth - 2, 20), kInside);
+}
+
 TEST(RefreshTick, StoppedPlaybackRestoresThePlayButtonAndHidesThePlayLabel) {
     for (const std::uint32_t bytesPerPixel : {0u, 1000u}) {
         SCOPED_TRACE(bytesPerPixel);

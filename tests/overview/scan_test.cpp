@@ -58,7 +58,7 @@ struct WidthCase {
     DWORD chans;
     bool loaded;
     int width;
-    std::uint32_t expected;
+    QWORD expected;
 };
 
 TEST(ScanBytesPerPixel, FromLengthWidthAndTheTwentyMillisecondFloor) {
@@ -68,6 +68,8 @@ TEST(ScanBytesPerPixel, FromLengthWidthAndTheTwentyMillisecondFloor) {
         {"mono 22 kHz floor", 1000, 22050, 1, true, kWidth, 882},
         {"exactly the floor", 3528 * 712, 44100, 2, true, kWidth, 3528},
         {"above 2 GiB", 3000000000ull, 44100, 2, true, kWidth, 4213483},
+        {"8 h 10 min 40 s", 5193216000ull, 44100, 2, true, kWidth, 7293842},
+        {"5 GiB", 5368920984ull, 44100, 2, true, kWidth, 7540619},
         {"nothing loaded", 0, 44100, 2, false, kWidth, 0},
         {"no width", kOneMinute, 44100, 2, true, 0, 3528},
     };
@@ -161,6 +163,26 @@ TEST(ScanEnvelope, ReadingsThatSkipColumnsAdvanceTheIndexByOne) {
     EXPECT_EQ(audio.levelReads.load(), 3);
 }
 
+// A source of more than 4 GiB: the columns keep advancing past the 4 GiB point, so the whole
+// overview fills, and the progress counts reach the real length.
+TEST(ScanEnvelope, SourceBeyondFourGiBFillsEveryColumn) {
+    constexpr QWORD kLength = 5368920984ull;  // 30436.06 s of 44.1 kHz stereo
+    constexpr int kColumns = 712;
+    FakeAudio audio;
+    PlayerSession session;
+    audio.AddFile("a.wav", Source(kLength, [](std::uint64_t) { return Level(10000, 20000); }));
+    const DWORD c = audio.StreamCreateFile(0, "a.wav", 0, 0, BASS_STREAM_DECODE);
+
+    const ScanOutput out = ScanEnvelope(audio, session, kLength / kColumns, c, kColumns, {});
+    ASSERT_TRUE(out.finished);
+    EXPECT_EQ(out.left[0], 0);
+    EXPECT_EQ(std::count(out.left.begin() + 1, out.left.end(), 15237), kColumns - 1);
+    EXPECT_EQ(std::count(out.right.begin() + 1, out.right.end(), 30474), kColumns - 1);
+    EXPECT_EQ(session.ScanTotal.load(), kLength);
+    EXPECT_GT(session.ScanDone.load(), QWORD{1} << 32);
+    EXPECT_LE(session.ScanDone.load(), kLength);
+}
+
 TEST(ScanWaveform, ShortSourceFillsItsFirstColumnsAndLeavesTheRestZero) {
     FakeAudio audio;
     PlayerSession session;
@@ -186,7 +208,8 @@ TEST(ScanWaveform, EntryZeroStaysZeroAndNothingExceedsTheScale) {
     PlayerSession session;
     // A loud, varying minute: every reading full scale on one side or the other.
     LoadAndScan(audio, session, Source(kOneMinute, [](std::uint64_t i) {
-                    return i % 3 == 0 ? Level(32768, 12345) : Level(i % 32769, 32768);
+                    return i % 3 == 0 ? Level(32768, 12345)
+                                      : Level(static_cast<DWORD>(i % 32769), 32768);
                 }));
     for (const auto* wave : {&session.WaveLeft, &session.WaveRight}) {
         ASSERT_EQ(wave->size(), static_cast<std::size_t>(kWidth));

@@ -1,11 +1,15 @@
-// The loop marks moved by mouse presses and drags on the overview, on a real one-second source.
+// The loop marks moved by mouse presses and drags on the overview, on a real one-second source and
+// on a recording of more than 4 GiB of PCM.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <vector>
 
 #include "player/LoopRegion.h"
 #include "player/OverviewMouse.h"
 #include "tests/player/player_helpers.h"
+#include "tests/support/CaseName.h"
+#include "tests/support/LongRecording.h"
 
 namespace tarvel::test {
 namespace {
@@ -21,10 +25,10 @@ struct Step {
 
 struct MarkCase {
     const char* name;
-    std::uint32_t bytesPerPixel;
+    QWORD bytesPerPixel;
     std::vector<Step> steps;
-    std::uint32_t start;
-    std::uint32_t end;
+    QWORD start;
+    QWORD end;
     std::optional<QWORD> position;  // the channel position afterwards, when the case fixes it
 };
 
@@ -60,13 +64,11 @@ class LoopMarks : public ::testing::TestWithParam<MarkCase> {
     TempDir dir{"marks"};
 };
 
-TEST_P(LoopMarks, MarksAndPosition) {
-    const MarkCase& c = GetParam();
+// Opens `file`, which must be `length` bytes long, and runs the case's steps on it.
+void RunMarkCase(const MarkCase& c, const std::filesystem::path& file, QWORD length) {
     PlayerRig rig;
-    ASSERT_NE(rig.loader.OpenSource(QString::fromStdString(WriteRampWav(dir, "a.wav", 1.0)), false,
-                                    false),
-              0u);
-    ASSERT_EQ(BASS_ChannelGetLength(rig.session.PlayChannel), QWORD{kLength});
+    ASSERT_NE(rig.loader.OpenSource(QString::fromStdString(file.string()), false, false), 0u);
+    ASSERT_EQ(BASS_ChannelGetLength(rig.session.PlayChannel), length);
     rig.session.BytesPerPixel = c.bytesPerPixel;
     for (const Step& step : c.steps) {
         Apply(rig.session, step);
@@ -77,6 +79,10 @@ TEST_P(LoopMarks, MarksAndPosition) {
     if (c.position) {
         EXPECT_EQ(BASS_ChannelGetPosition(rig.session.PlayChannel), *c.position);
     }
+}
+
+TEST_P(LoopMarks, MarksAndPosition) {
+    RunMarkCase(GetParam(), WriteRampWav(dir, "a.wav", 1.0), kLength);
 }
 
 // Each press is followed by a release unless the case drags.
@@ -147,7 +153,7 @@ INSTANTIATE_TEST_SUITE_P(
                  20000},
         MarkCase{
             "MiddleButtonDoesNothing", kBpp, {{Op::Middle, 10}, {Op::Move, 20}}, 0, kLength, 0}),
-    [](const ::testing::TestParamInfo<MarkCase>& info) { return std::string(info.param.name); });
+    ::tarvel::test::CaseName());
 
 // A drag only follows the pointer while a button is held: after the release, moves do nothing.
 TEST(LoopMarksDrag, MovesAfterReleaseAndOtherButtonsIgnored) {
@@ -183,12 +189,108 @@ TEST(LoopMarksNoSource, EveryPositionRejected) {
     EXPECT_EQ(s.LoopSync.load(), 0u);
 }
 
-TEST(PixelToPosition, ThirtyTwoBitProduct) {
-    EXPECT_EQ(PixelToPosition(10, 3528), QWORD{35280});
-    // -1 x 3528 taken as an unsigned 32-bit product.
-    EXPECT_EQ(PixelToPosition(-1, 3528), QWORD{0xFFFFFFFFu - 3528 + 1});
-    // The product wraps at 32 bits instead of growing into the high half.
-    EXPECT_EQ(PixelToPosition(0x10000, 0x10001), QWORD{0x10000});
+// 30436.06 s of 44.1 kHz stereo: 5,368,920,984 bytes, a little over 5 GiB.
+constexpr QWORD kLongFrames = 1342230246;
+constexpr QWORD kLongLength = kLongFrames * 4;
+constexpr QWORD kLongBpp = kLongLength / 712;  // 7540619, as the scan derives it
+constexpr QWORD Px(QWORD x) {
+    return x * kLongBpp;
+}
+// The play position a seek to column x gives: the whole frame at or before it (the column width
+// is odd).
+constexpr QWORD FrameAt(QWORD x) {
+    return Px(x) / 4 * 4;
+}
+
+class LongLoopMarks : public ::testing::TestWithParam<MarkCase> {
+  protected:
+    static void SetUpTestSuite() {
+        dir = std::make_unique<TempDir>("longmarks");
+        WriteSparseWav(dir->file("long.wav"), 44100, 2, kLongFrames);
+    }
+    static void TearDownTestSuite() { dir.reset(); }
+    void SetUp() override { EnsureEngine(); }
+    static inline std::unique_ptr<TempDir> dir;
+};
+
+TEST_P(LongLoopMarks, MarksAndPosition) {
+    RunMarkCase(GetParam(), dir->file("long.wav"), kLongLength);
+}
+
+// Marks, seeks and the length test beyond 4 GiB. Px(x) is column x.
+INSTANTIATE_TEST_SUITE_P(
+    Table, LongLoopMarks,
+    ::testing::Values(
+        MarkCase{"RightClickBeyond4GiB", kLongBpp, {{Op::Right, 700}}, 0, Px(700), 0},
+        // Column 350 lies between 2 and 4 GiB, where a signed 32-bit value turns negative.
+        MarkCase{"LeftClickBetween2And4GiBSeeksThere",
+                 kLongBpp,
+                 {{Op::Right, 700}, {Op::Left, 350}},
+                 Px(350),
+                 Px(700),
+                 FrameAt(350)},
+        MarkCase{"LeftClickBeyond4GiBSeeksThere",
+                 kLongBpp,
+                 {{Op::Left, 650}},
+                 Px(650),
+                 kLongLength,
+                 FrameAt(650)},
+        MarkCase{"LeftOnEndPixelGoesOnePixelLeft",
+                 kLongBpp,
+                 {{Op::Right, 700}, {Op::Left, 700}},
+                 Px(699),
+                 Px(700),
+                 FrameAt(699)},
+        MarkCase{"RightLeftOfStartPullsStartToZero",
+                 kLongBpp,
+                 {{Op::Left, 650}, {Op::Right, 600}},
+                 0,
+                 Px(600),
+                 FrameAt(650)},
+        MarkCase{"LeftRightOfEndPushesEndToSourceEnd",
+                 kLongBpp,
+                 {{Op::Right, 600}, {Op::Left, 650}},
+                 Px(650),
+                 kLongLength,
+                 FrameAt(650)},
+        // The truncated column width leaves column 712 256 bytes inside the source.
+        MarkCase{"RightAtColumn712Inside", kLongBpp, {{Op::Right, 712}}, 0, Px(712), 0},
+        MarkCase{"RightBeyondSourceIgnored", kLongBpp, {{Op::Right, 713}}, 0, kLongLength, 0},
+        MarkCase{"NegativeXDragKeepsMark",
+                 kLongBpp,
+                 {{Op::LeftDown, 650}, {Op::Move, -3}, {Op::Up, 0}},
+                 Px(650),
+                 kLongLength,
+                 FrameAt(650)},
+        // 5000 columns is 37.7 GB: a product kept in 32 bits would wrap back into the source.
+        MarkCase{"FarRightDragKeepsMark",
+                 kLongBpp,
+                 {{Op::LeftDown, 650}, {Op::Move, 5000}, {Op::Up, 0}},
+                 Px(650),
+                 kLongLength,
+                 FrameAt(650)},
+        MarkCase{"BeforeFirstScanLeftPutsStartAtZero", 0, {{Op::Left, 650}}, 0, kLongLength, 0}),
+    ::tarvel::test::CaseName());
+
+TEST(PixelToPosition, SixtyFourBitProduct) {
+    const struct {
+        int x;
+        QWORD bytesPerPixel;
+        QWORD position;
+    } cases[] = {
+        {10, 3528, 35280},
+        {0, 3528, 0},
+        {300, 0, 0},                       // before the first scan every column is position 0
+        {-4, 0, 0},                        // ... a drag to the left too
+        {-1, 3528, ~QWORD{0} - 3528 + 1},  // far beyond any source
+        {-700, kLongBpp, ~QWORD{0} - 700 * kLongBpp + 1},
+        {0x10000, 0x10001, QWORD{0x10000} * 0x10001},  // grows into the high half
+        {5000, kLongBpp, 5000 * kLongBpp},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(PixelToPosition(c.x, c.bytesPerPixel), c.position)
+            << c.x << " x " << c.bytesPerPixel;
+    }
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ PlayerRig::PlayerRig() {
     QObject::connect(&SpinEdit1, &controls::TSpinEdit::Enter, [this] { speed.SpinEdit1Enter(); });
     QObject::connect(&SpinEdit1, &controls::TSpinEdit::Click, [this] { speed.SpinEdit1Click(); });
     QObject::connect(&TrackBar1, &QSlider::valueChanged,
-                     [this] { TrackBar1Change(session, TrackBar1); });
+                     [this] { TrackBar1Change(session, TrackBar1.value()); });
     SpinEdit1.setGeometry(0, 0, 49, 22);
     other.setGeometry(60, 0, 40, 22);
     other.setFocusPolicy(Qt::StrongFocus);

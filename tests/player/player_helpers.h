@@ -8,10 +8,11 @@
 #include <filesystem>
 #include <optional>
 
+#include "app/OpenDialog.h"
+#include "app/WidgetPorts.h"
 #include "audio/bass.h"
 #include "controls/FramBtn.h"
 #include "controls/SpinEdit.h"
-#include "player/OpenDialog.h"
 #include "player/PlayerSession.h"
 #include "player/SourceLoader.h"
 #include "player/SpeedControl.h"
@@ -39,10 +40,13 @@ struct PlayerRig {
     QSlider TrackBar1{&host};
     QTimer Timer2;
     TOpenDialog od;
-    SpeedControl speed{session, SpinEdit1};
-    Transport transport{session, FramSpeedBtn1, FramSpeedBtn3, SpinEdit1, speed};
+    PlayerPorts ports{FramSpeedBtn1, FramSpeedBtn3, SpinEdit1, TrackBar1, Timer2};
+    SpeedControl speed{session, ports.SpinEdit1Port};
+    Transport transport{session, ports.FramSpeedBtn1Port, ports.FramSpeedBtn3Port,
+                        ports.SpinEdit1Port, speed};
     int scanCancels = 0;
-    SourceLoader loader{session, od, TrackBar1, Timer2, [this] { ++scanCancels; }};
+    SourceLoader loader{session, od, ports.TrackBar1Port, ports.Timer2Port,
+                        [this] { ++scanCancels; }};
 
     // The next LOAD dialog returns `file`, or cancels when it is empty.
     void ChooseNext(std::optional<std::filesystem::path> file);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/player/player_helpers.h"
+#include "tests/support/CaseName.h"
 
 namespace tarvel::test {
 namespace {
@@ -81,7 +82,7 @@ INSTANTIATE_TEST_SUITE_P(
         TypingCase{"LoneZeroIsReplaced", "0", false, {{'6', "6", kGrey, 0}}},
         TypingCase{"AboveRangeIsReplaced", "1000", false, {{'9', "9", kGrey, 0}}},
         TypingCase{"FirstKeyIntoEmptyBox", "", false, {{'7', "7", kGrey, 0}}}),
-    [](const ::testing::TestParamInfo<TypingCase>& info) { return std::string(info.param.name); });
+    ::tarvel::test::CaseName());
 
 TEST_F(SpeedBox, LeavingClampsOutOfRangeAndApplies) {
     rig.SpinEdit1.SetText("100");

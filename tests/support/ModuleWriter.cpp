@@ -19,6 +19,7 @@ constexpr std::size_t kSampleWords = 512;  // 1024 bytes of 8-bit sample
 constexpr std::uint8_t kVolume = 64;
 constexpr std::uint8_t kRestart = 127;
 constexpr std::uint8_t kEffectPatternBreak = 0xD;
+constexpr std::uint8_t kEffectPositionJump = 0xB;
 constexpr std::uint16_t kPeriods[4] = {428, 381, 339, 320};  // C-2, D-2, E-2, F-2
 
 void PutBe16(std::vector<std::uint8_t>& b, std::uint16_t v) {
@@ -40,7 +41,7 @@ std::size_t ModPatternOffset() {
 }
 
 std::size_t ModPatternBytes(const ModOptions& options) {
-    return static_cast<std::size_t>(options.patterns) * kPatternBytes;
+    return static_cast<std::size_t>(options.patterns * options.subsongs) * kPatternBytes;
 }
 
 std::vector<std::uint8_t> EncodeMod(const ModOptions& o) {
@@ -55,22 +56,28 @@ std::vector<std::uint8_t> EncodeMod(const ModOptions& o) {
         PutBe16(b, 0);                        // loop start
         PutBe16(b, used ? kSampleWords : 1);  // loop length: the whole sample
     }
-    b.push_back(static_cast<std::uint8_t>(o.patterns));
+    const int total = o.patterns * o.subsongs;
+    b.push_back(static_cast<std::uint8_t>(total));
     b.push_back(kRestart);
     for (std::size_t i = 0; i < kOrderEntries; ++i) {
-        b.push_back(i < static_cast<std::size_t>(o.patterns) ? static_cast<std::uint8_t>(i) : 0);
+        b.push_back(i < static_cast<std::size_t>(total) ? static_cast<std::uint8_t>(i) : 0);
     }
     b.insert(b.end(), {'M', '.', 'K', '.'});
-    for (int p = 0; p < o.patterns; ++p) {
+    for (int p = 0; p < total; ++p) {
         std::vector<std::uint8_t> pat(kPatternBytes, 0);
         for (int row = 0; row < o.rowsPerPattern; row += 4) {
-            const auto ch = static_cast<std::size_t>((row / 4) % kChannels);
-            SetCell(&pat[(row * kChannels + ch) * kCellBytes], 1, kPeriods[(row / 4 + p) % 4], 0,
-                    0);
+            const auto r = static_cast<std::size_t>(row);
+            const std::size_t ch = (r / 4) % kChannels;
+            SetCell(&pat[(r * kChannels + ch) * kCellBytes], 1,
+                    kPeriods[(r / 4 + static_cast<std::size_t>(p)) % 4], 0, 0);
         }
+        const auto last = static_cast<std::size_t>(o.rowsPerPattern - 1);
         if (o.rowsPerPattern < static_cast<int>(kRows)) {
-            const auto last = static_cast<std::size_t>(o.rowsPerPattern - 1);
             SetCell(&pat[(last * kChannels + 3) * kCellBytes], 0, 0, kEffectPatternBreak, 0);
+        }
+        if (o.subsongs > 1 && p % o.patterns == o.patterns - 1) {
+            SetCell(&pat[(last * kChannels + 2) * kCellBytes], 0, 0, kEffectPositionJump,
+                    p - (o.patterns - 1));
         }
         b.insert(b.end(), pat.begin(), pat.end());
     }

@@ -10,6 +10,9 @@ namespace tarvel::test {
 struct ModOptions {
     int patterns = 2;         // distinct patterns, each played once in order
     int rowsPerPattern = 16;  // a pattern break after this many rows (1..64)
+    // Songs in the order list, each `patterns` long; every song's last row jumps back to its
+    // first order, so a player that follows the order list never reaches the next song.
+    int subsongs = 1;
 };
 
 // At the default speed (6 ticks of 20 ms per row) each row lasts 0.12 s.

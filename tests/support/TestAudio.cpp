@@ -222,10 +222,13 @@ std::vector<std::uint8_t> RandomBytes(std::size_t size, std::uint32_t seed) {
 }
 
 bool EncodeMp3(const std::filesystem::path& wav, const std::filesystem::path& mp3, int kbps,
-               bool noInfoTag) {
+               bool noInfoTag, const std::vector<std::string>& options) {
     std::ostringstream cmd;
-    cmd << "lame --quiet -b " << kbps << " --cbr " << (noInfoTag ? "-t " : "") << Quote(wav) << ' '
-        << Quote(mp3);
+    cmd << "lame --quiet -b " << kbps << " --cbr " << (noInfoTag ? "-t " : "");
+    for (const auto& o : options) {
+        cmd << o << ' ';
+    }
+    cmd << Quote(wav) << ' ' << Quote(mp3);
     return Run(cmd.str()) == 0 && std::filesystem::exists(mp3);
 }
 
@@ -244,6 +247,30 @@ bool ConvertWithSox(const std::filesystem::path& in, const std::filesystem::path
     }
     cmd << ' ' << Quote(out);
     return Run(cmd.str()) == 0 && std::filesystem::exists(out);
+}
+
+bool RunTool(const std::vector<std::string>& argv, const std::filesystem::path& out) {
+    std::ostringstream cmd;
+    for (const auto& arg : argv) {
+        cmd << Quote(arg) << ' ';
+    }
+    cmd << ">/dev/null 2>&1";
+    return Run(cmd.str()) == 0 && std::filesystem::exists(out);
+}
+
+bool EncodeFlac(const std::filesystem::path& wav, const std::filesystem::path& out, bool ogg) {
+    std::vector<std::string> argv = {"flac", "--silent", "--force"};
+    if (ogg) {
+        argv.emplace_back("--ogg");
+    }
+    argv.insert(argv.end(), {wav.string(), "-o", out.string()});
+    return RunTool(argv, out);
+}
+
+bool EncodeVorbis(const std::filesystem::path& wav, const std::filesystem::path& out, int quality) {
+    return RunTool(
+        {"oggenc", "--quiet", "-q", std::to_string(quality), wav.string(), "-o", out.string()},
+        out);
 }
 
 double Correlation(const std::int16_t* a, const std::int16_t* b, std::size_t count) {

@@ -20,6 +20,12 @@ struct Pcm {
     std::size_t bytes() const { return samples.size() * sizeof(std::int16_t); }
 };
 
+// An iterator to element `index` of `v`: offsets here are frame and sample counts (unsigned).
+template <class Container>
+auto At(Container& v, std::uint64_t index) {
+    return v.begin() + static_cast<std::ptrdiff_t>(index);
+}
+
 // Signals. `amplitude` is a fraction of full scale (0..1). A stereo sine puts `freqHz` on the left
 // and 1.5 x `freqHz` on the right so that swapped channels are noticed.
 Pcm MakeSine(std::uint32_t rate, std::uint32_t channels, std::size_t frames, double freqHz,
@@ -53,12 +59,21 @@ std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path);
 std::vector<std::uint8_t> RandomBytes(std::size_t size, std::uint32_t seed);
 
 // External encoders; each returns false if the tool failed (the caller usually skips then).
-// lame: CBR at `kbps`, writing the LAME/Xing info frame (gapless data) unless `noInfoTag`.
+// lame: CBR at `kbps`, writing the LAME/Xing info frame (gapless data) unless `noInfoTag`;
+// `options` go before the file names (lame resamples at low rates unless told "--resample").
 bool EncodeMp3(const std::filesystem::path& wav, const std::filesystem::path& mp3, int kbps = 128,
-               bool noInfoTag = false);
+               bool noInfoTag = false, const std::vector<std::string>& options = {});
 bool EncodeMp2(const std::filesystem::path& wav, const std::filesystem::path& mp2, int kbps = 192);
 bool ConvertWithSox(const std::filesystem::path& in, const std::filesystem::path& out,
                     const std::vector<std::string>& outOptions = {});
+// Any command line (each argument quoted for the shell, output silenced); true if it exited 0
+// and `out` exists afterwards.
+bool RunTool(const std::vector<std::string>& argv, const std::filesystem::path& out);
+// flac (native, or Ogg FLAC with `ogg`), oggenc (Vorbis at quality `quality`, -1..10).
+bool EncodeFlac(const std::filesystem::path& wav, const std::filesystem::path& out,
+                bool ogg = false);
+bool EncodeVorbis(const std::filesystem::path& wav, const std::filesystem::path& out,
+                  int quality = 3);
 
 // Pearson correlation of two equally long sample runs (the shorter length is used).
 double Correlation(const std::int16_t* a, const std::int16_t* b, std::size_t count);

@@ -6,6 +6,8 @@
 #include <functional>
 #include <optional>
 
+#include "player/ControlPorts.h"
+
 class QWidget;
 
 namespace tarvel {
@@ -14,7 +16,7 @@ inline constexpr const char* kOpenDialogTitle = "音声ファイルを開く";
 inline constexpr const char* kOpenDialogFilter =
     "再生可能ファイル (*.mp3 *.mp2 *.mp1 *.wav *.aif *.cda);;全てのファイル (*)";
 
-class TOpenDialog {
+class TOpenDialog final : public FileDialog {
   public:
     explicit TOpenDialog(QWidget* owner = nullptr);
 
@@ -24,6 +26,9 @@ class TOpenDialog {
 
     // Runs the dialog; false if the user cancelled (FileName is then left as it was).
     bool Execute();
+
+    bool ChooseFile() override;
+    QString ChosenFile() const override { return FileName; }
 
     // Replaces the platform dialog: returns the chosen path, or nothing for a cancel.
     std::function<std::optional<QString>(const TOpenDialog&)> Chooser;

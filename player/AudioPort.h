@@ -1,6 +1,6 @@
-// The audio library calls the overview makes (scan, refresh tick, meter), behind one interface
-// so that tests can script a source's length, positions and level readings exactly. The
-// program uses BassAudioPort, which forwards every call to the engine unchanged.
+// The audio library calls the player and the overview make (loading, scan, refresh tick, meter)
+// behind one interface, so that tests can script a source's length, positions and level readings
+// exactly. The program uses BassAudioPort, which forwards every call to the engine unchanged.
 //
 // Every method may be called from the UI thread and from the scan thread at the same time;
 // implementations must be thread-safe for calls on different handles.
@@ -8,7 +8,7 @@
 
 #include "audio/bass.h"
 
-namespace tarvel::overview {
+namespace tarvel {
 
 // The `mem` argument of StreamCreateFile: the source is a block of memory.
 inline constexpr BOOL kFromMemory = 1;
@@ -73,4 +73,4 @@ class BassAudioPort final : public AudioPort {
 // The process-wide forwarder (it holds no state).
 AudioPort& DefaultAudioPort();
 
-}  // namespace tarvel::overview
+}  // namespace tarvel

@@ -1,6 +1,6 @@
-#include "overview/AudioPort.h"
+#include "player/AudioPort.h"
 
-namespace tarvel::overview {
+namespace tarvel {
 
 QWORD BassAudioPort::ChannelGetLength(DWORD handle) {
     return BASS_ChannelGetLength(handle);
@@ -68,4 +68,4 @@ AudioPort& DefaultAudioPort() {
     return port;
 }
 
-}  // namespace tarvel::overview
+}  // namespace tarvel

@@ -1,4 +1,4 @@
-#include "player/OpenDialog.h"
+#include "app/OpenDialog.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
@@ -26,6 +26,11 @@ bool TOpenDialog::Execute() {
     }
     FileName = QFileInfo(*chosen).absoluteFilePath();
     return true;
+}
+
+bool TOpenDialog::ChooseFile() {
+    FileName.clear();
+    return Execute();
 }
 
 }  // namespace tarvel

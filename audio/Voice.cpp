@@ -1,0 +1,188 @@
+#include "audio/Voice.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tarvel::audio {
+
+namespace {
+constexpr std::int32_t kFullVolume = 100;
+constexpr std::int32_t kFullPan = 100;
+constexpr std::int32_t kGainUnit = kFullVolume * kFullPan;
+// Room beyond the fill target: after a flush the render thread can write a whole target's worth
+// at once, before the consumer has even seen the flush.
+constexpr std::size_t kRingTargets = 2;
+// A cut keeps this many device buffers ahead of the consumer untouched: it may be reading one.
+constexpr std::size_t kCutMarginBuffers = 2;
+}  // namespace
+
+Voice::Voice(std::size_t aheadFrames, std::size_t deviceFrames, std::uint32_t channels,
+             std::size_t rampFrames)
+    : deviceFrames_(std::max<std::size_t>(deviceFrames, 1)),
+      ramp_(std::max<std::size_t>(rampFrames, 1), FadeCurve::Shape::RaisedCosine),
+      ring_((aheadFrames + deviceFrames_) * kRingTargets),
+      history_(ring_.capacity() + deviceFrames_),
+      step_(kStepFrames * FrameRing::kStereo),
+      native_(kPullFrames * std::max<std::uint32_t>(channels, FrameRing::kStereo)),
+      tail_(ramp_.frames() * FrameRing::kStereo, 0.0f),
+      fadeInAt_(ramp_.frames()) {}
+
+std::uint64_t Voice::nextHeard() const {
+    return std::max(ring_.readIndex(), flushIndex());
+}
+
+std::size_t Voice::fill() const {
+    const std::uint64_t w = ring_.writeIndex();
+    const std::uint64_t r = nextHeard();
+    return w > r ? static_cast<std::size_t>(w - r) : 0;
+}
+
+void Voice::flush() {
+    setEnd(kNoEnd);
+    setStalled(false);
+    const std::uint64_t count = (flushWord_.load(std::memory_order_relaxed) + 1) & kCountMask;
+    flushWord_.store((ring_.writeIndex() << kCountBits) | count, std::memory_order_release);
+}
+
+bool Voice::quiet() const {
+    return settled_.load(std::memory_order_acquire) ==
+           (flushWord_.load(std::memory_order_acquire) & kCountMask);
+}
+
+std::uint64_t Voice::earliestCut() const {
+    return nextHeard() + deviceFrames_ * kCutMarginBuffers;
+}
+
+void Voice::cutAfter(std::uint64_t at) {
+    ring_.truncate(at);
+    history_.truncate(at);
+    setEnd(kNoEnd);
+    setStalled(false);
+}
+
+std::uint64_t Voice::heardIndex(std::uint64_t heardDeviceFrame) const {
+    const std::uint64_t low = flushIndex();
+    const std::uint64_t high = ring_.readIndex();
+    if (high <= low) {
+        return low;  // nothing taken since the flush
+    }
+    const std::int64_t offset = deviceOffset_.load(std::memory_order_acquire);
+    const std::int64_t heard = static_cast<std::int64_t>(heardDeviceFrame) - offset;
+    if (heard <= static_cast<std::int64_t>(low)) {
+        return low;
+    }
+    return std::min(static_cast<std::uint64_t>(heard), high);
+}
+
+void Voice::beginTail(std::uint64_t r, std::uint64_t flush) {
+    // Everything that was sounding fades out together, each part as it would have gone on: what
+    // is left of an earlier fade-out, and the frames that followed in the ring with the gain
+    // they had (where a fade-in had got to, rising further). With gains that add up to one
+    // across a crossfade, the sum never exceeds the louder of the sounds it joins.
+    const std::size_t ramp = ramp_.frames();
+    const std::size_t left = tailLength_ - tailAt_;
+    const std::size_t available = sounded_ && flush > r ? static_cast<std::size_t>(flush - r) : 0;
+    const std::size_t m = std::min(ramp, available);
+    const std::size_t length = std::max(left, m);
+    for (std::size_t k = 0; k < length * FrameRing::kStereo; ++k) {
+        tail_[k] = k < left * FrameRing::kStereo ? tail_[tailAt_ * FrameRing::kStereo + k] : 0.0f;
+    }
+    std::size_t k = 0;
+    ring_.forEach(r, m, [&](std::int16_t l, std::int16_t rr) {
+        const std::size_t at = fadeInAt_ + k;
+        const float fade = at < ramp ? ramp_.in(at) : 1.0f;
+        tail_[k * 2] += static_cast<float>(l) * gains_.left * fade;
+        tail_[k * 2 + 1] += static_cast<float>(rr) * gains_.right * fade;
+        ++k;
+    });
+    for (k = 0; k < length; ++k) {
+        tail_[k * 2] *= ramp_.out(k);
+        tail_[k * 2 + 1] *= ramp_.out(k);
+    }
+    tailLength_ = length;
+    tailAt_ = 0;
+}
+
+void Voice::mixMoving(std::int32_t* acc, std::size_t frames, std::uint64_t r, std::size_t n,
+                      const Gains& target, std::int32_t leftGain, std::int32_t rightGain) {
+    const std::size_t ramp = ramp_.frames();
+    // A change of gain takes a fade's length to go from silence to full.
+    const float step = 1.0f / static_cast<float>(ramp);
+    const auto toward = [step](float g, float t) {
+        return std::abs(t - g) <= step ? t : g + (t > g ? step : -step);
+    };
+    std::size_t i = 0;
+    ring_.forEach(r, n, [&](std::int16_t l, std::int16_t rr) {
+        gains_.left = toward(gains_.left, target.left);
+        gains_.right = toward(gains_.right, target.right);
+        if (fadeInAt_ >= ramp && gains_ == target) {
+            // Settled: exactly what the steady path gives, wherever a buffer happens to start.
+            acc[i * 2] += l * leftGain / kGainUnit;
+            acc[i * 2 + 1] += rr * rightGain / kGainUnit;
+        } else {
+            const float fade = fadeInAt_ < ramp ? ramp_.in(fadeInAt_++) : 1.0f;
+            acc[i * 2] += static_cast<std::int32_t>(std::lround(l * gains_.left * fade));
+            acc[i * 2 + 1] += static_cast<std::int32_t>(std::lround(rr * gains_.right * fade));
+        }
+        ++i;
+    });
+    for (std::size_t f = 0; f < frames && tailAt_ < tailLength_; ++f, ++tailAt_) {
+        acc[f * 2] += static_cast<std::int32_t>(std::lround(tail_[tailAt_ * 2]));
+        acc[f * 2 + 1] += static_cast<std::int32_t>(std::lround(tail_[tailAt_ * 2 + 1]));
+    }
+    if (n < frames) {
+        gains_ = target;  // nothing sounds meanwhile: the gain need not travel
+    }
+}
+
+std::size_t Voice::mixInto(std::int32_t* acc, std::size_t frames, std::uint64_t deviceFrame) {
+    std::uint64_t r = ring_.readIndex();
+    const std::uint64_t word = flushWord_.load(std::memory_order_acquire);
+    const std::uint64_t count = word & kCountMask;
+    const std::int32_t vol = std::clamp(volume.load(std::memory_order_relaxed), 0, kFullVolume);
+    const std::int32_t p = std::clamp(pan.load(std::memory_order_relaxed), -kFullPan, kFullPan);
+    const std::int32_t leftGain = vol * (p > 0 ? kFullPan - p : kFullPan);
+    const std::int32_t rightGain = vol * (p < 0 ? kFullPan + p : kFullPan);
+    const Gains target{static_cast<float>(leftGain) / kGainUnit,
+                       static_cast<float>(rightGain) / kGainUnit};
+    if (!gainsSet_) {
+        gains_ = target;
+        gainsSet_ = true;
+    }
+    if (count != countSeen_) {
+        countSeen_ = count;
+        flushSeen_ = word >> kCountBits;
+        beginTail(r, flushSeen_);
+        sounded_ = false;  // a fresh start: its first frames are not late
+        fadeInAt_ = 0;
+        gains_ = target;  // the fade-in brings the new gain in
+    }
+    r = std::max(r, flushSeen_);
+    const std::size_t n = std::min(ring_.readableFrom(r), frames);
+    const bool moving = fadeInAt_ < ramp_.frames() || tailAt_ < tailLength_ || !(gains_ == target);
+    if (moving) {
+        mixMoving(acc, frames, r, n, target, leftGain, rightGain);
+    } else {
+        std::int32_t* dst = acc;
+        ring_.forEach(r, n, [&](std::int16_t l, std::int16_t rr) {
+            dst[0] += l * leftGain / kGainUnit;
+            dst[1] += rr * rightGain / kGainUnit;
+            dst += 2;
+        });
+    }
+    if (tailAt_ >= tailLength_) {
+        settled_.store(countSeen_, std::memory_order_release);
+    }
+    if (n > 0) {
+        deviceOffset_.store(static_cast<std::int64_t>(deviceFrame) - static_cast<std::int64_t>(r),
+                            std::memory_order_release);
+        sounded_ = true;
+    }
+    if (n < frames && sounded_ && r + n < end()) {
+        underruns_.fetch_add(1, std::memory_order_relaxed);
+    }
+    ring_.consumeTo(r + n);
+    return n;
+}
+
+}  // namespace tarvel::audio
