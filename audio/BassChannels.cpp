@@ -22,7 +22,7 @@ constexpr int kMaxVolume = 100;
 constexpr int kMaxPan = 100;
 
 QWORD BytesPerFrame(const Channel& channel) {
-    return channel.channels() * kBytesPerSample;
+    return QWORD{channel.channels()} * kBytesPerSample;
 }
 
 // At least one frame: a reading that consumed nothing would leave a reader such as the overview

@@ -381,7 +381,8 @@ std::size_t Mixer::renderStep(Channel& channel, Voice& voice, std::size_t frames
     return got;
 }
 
-void Mixer::waitForWork(std::stop_token stop, std::optional<std::chrono::milliseconds> timeout) {
+void Mixer::waitForWork(const std::stop_token& stop,
+                        std::optional<std::chrono::milliseconds> timeout) {
     std::unique_lock lock(wakeMutex_);
     const auto woken = [this] { return wakePending_; };
     if (timeout) {

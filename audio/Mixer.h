@@ -82,7 +82,7 @@ class Mixer {
     void renderFor(std::size_t frames);
     // Render thread: waits until an operation asks for rendering, `timeout` passes (none: no
     // limit) or stop is requested.
-    void waitForWork(std::stop_token stop, std::optional<std::chrono::milliseconds> timeout);
+    void waitForWork(const std::stop_token& stop, std::optional<std::chrono::milliseconds> timeout);
     void wake();
 
     // ---- mixing (device callback) ----

@@ -5,7 +5,7 @@
 namespace tarvel::audio {
 
 RenderThread::RenderThread(Mixer& mixer, Device& device)
-    : mixer_(mixer), device_(device), thread_([this](std::stop_token stop) { run(stop); }) {}
+    : mixer_(mixer), device_(device), thread_([this](const std::stop_token& stop) { run(stop); }) {}
 
 RenderThread::~RenderThread() {
     thread_.request_stop();
@@ -15,7 +15,7 @@ RenderThread::~RenderThread() {
     }
 }
 
-void RenderThread::run(std::stop_token stop) {
+void RenderThread::run(const std::stop_token& stop) {
     using Clock = std::chrono::steady_clock;
     std::optional<Clock::time_point> quietSince;
     device_.raiseRenderPriority();

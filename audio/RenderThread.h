@@ -41,7 +41,7 @@ class RenderThread {
     RenderThread& operator=(const RenderThread&) = delete;
 
   private:
-    void run(std::stop_token stop);
+    void run(const std::stop_token& stop);
 
     Mixer& mixer_;
     Device& device_;

@@ -9,7 +9,7 @@ CdReadAhead::CdReadAhead(std::unique_ptr<CdSectorSource> source)
     : lengthFrames_(static_cast<std::uint64_t>(source->sectors()) * kCdFramesPerSector),
       sectors_(source->sectors()),
       source_(std::move(source)),
-      thread_([this](std::stop_token stop) { Fill(stop); }) {}
+      thread_([this](const std::stop_token& stop) { Fill(stop); }) {}
 
 CdReadAhead::~CdReadAhead() {
     thread_.request_stop();
@@ -19,7 +19,7 @@ CdReadAhead::~CdReadAhead() {
     }
 }
 
-void CdReadAhead::Fill(std::stop_token stop) {
+void CdReadAhead::Fill(const std::stop_token& stop) {
     std::vector<std::uint8_t> sector(kCdSectorBytes);
     std::unique_lock lock(mutex_);
     while (!stop.stop_requested()) {

@@ -36,7 +36,7 @@ class CdReadAhead {
     void waitForData(std::chrono::milliseconds limit);
 
   private:
-    void Fill(std::stop_token stop);
+    void Fill(const std::stop_token& stop);
 
     // Sectors buffered ahead: about three seconds of audio.
     static constexpr std::size_t kBufferSectors = 225;

@@ -84,7 +84,7 @@ FileReadAhead::Block FileReadAhead::take(std::uint64_t index, std::unique_lock<s
 std::size_t FileReadAhead::read(void* out, std::size_t bytes, std::uint64_t offset) {
     std::unique_lock lock(mutex_);
     if (!thread_.joinable()) {
-        thread_ = std::jthread([this](std::stop_token stop) { run(stop); });
+        thread_ = std::jthread([this](const std::stop_token& stop) { run(stop); });
     }
     auto* dst = static_cast<std::uint8_t*>(out);
     std::size_t done = 0;
@@ -121,7 +121,7 @@ bool FileReadAhead::nextWanted(std::uint64_t* index) const {
     return false;
 }
 
-void FileReadAhead::run(std::stop_token stop) {
+void FileReadAhead::run(const std::stop_token& stop) {
     std::unique_lock lock(mutex_);
     while (!stop.stop_requested()) {
         std::uint64_t index = 0;

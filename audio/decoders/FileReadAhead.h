@@ -42,7 +42,7 @@ class FileReadAhead {
   private:
     using Block = std::shared_ptr<const std::vector<std::uint8_t>>;
 
-    void run(std::stop_token stop);
+    void run(const std::stop_token& stop);
     // The block `index`, from memory or read now; null past the end. With `lock` held.
     Block take(std::uint64_t index, std::unique_lock<std::mutex>& lock);
     Block readBlock(std::uint64_t index) const;  // without the lock

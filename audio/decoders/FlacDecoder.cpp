@@ -112,7 +112,7 @@ class FlacStream {
 
   private:
     // Several frames of any usual stream; the search widens from here.
-    static constexpr std::uint64_t kFirstTailBytes = 256 * 1024;
+    static constexpr std::uint64_t kFirstTailBytes = std::uint64_t{256} * 1024;
 
     bool ended() const {
         const auto state = FLAC__stream_decoder_get_state(decoder_.get());

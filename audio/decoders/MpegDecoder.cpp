@@ -14,7 +14,7 @@ namespace {
 
 constexpr std::size_t kBytesPerSample = sizeof(std::int16_t);
 // The longest MPEG audio frame is under 2 KiB; the probe reads the chain beyond the search window.
-constexpr std::size_t kProbeTailBytes = kMpegProbeChainFrames * 2048;
+constexpr std::size_t kProbeTailBytes = std::size_t{kMpegProbeChainFrames} * 2048;
 constexpr int kMaxId3Tags = 8;
 
 // libmpg123 reads the file through this, which starts it at the first frame the probe found, so

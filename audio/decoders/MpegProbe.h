@@ -28,7 +28,7 @@ std::size_t Id3v2Size(const std::uint8_t* p, std::size_t size);
 // Frames in a row, all of one version, layer and rate, needed to believe a stream is MPEG audio.
 inline constexpr int kMpegProbeChainFrames = 4;
 // How far past the tags the first frame may start (encoders and taggers leave padding).
-inline constexpr std::size_t kMpegProbeSearchBytes = 64 * 1024;
+inline constexpr std::size_t kMpegProbeSearchBytes = std::size_t{64} * 1024;
 
 // The largest free-format frame libmpg123 decodes.
 inline constexpr std::size_t kMpegMaxFreeFormatFrameBytes = 3456;

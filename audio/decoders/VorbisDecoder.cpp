@@ -145,7 +145,7 @@ class VorbisDecoder final : public Decoder {
             if (got <= 0 || link >= links_) {
                 return false;
             }
-            const auto n = static_cast<std::size_t>(got) / (channels_ * kWordBytes);
+            const auto n = static_cast<std::size_t>(got) / (std::size_t{channels_} * kWordBytes);
             reorder(scratch_.data(), n);
             const std::uint64_t queued = pos_;  // pending_ is empty: the next frame is pos_
             const ogg_int64_t after = ov_pcm_tell(&file_->vf);
