@@ -21,6 +21,7 @@ void CallbackStats::record(std::uint64_t startNs, std::uint64_t runNs) {
     const std::uint64_t last = lastStart_.exchange(startNs, std::memory_order_relaxed);
     if (last != 0 && startNs > last) {
         RaiseTo(longestGap_, startNs - last);
+        RaiseTo(recentGap_, startNs - last);
     }
     const std::size_t bucket = std::min<std::uint64_t>(runNs / kBucketNs, kBuckets - 1);
     histogram_[bucket].fetch_add(1, std::memory_order_relaxed);
@@ -54,6 +55,7 @@ void CallbackStats::reset() {
     longest_.store(0, std::memory_order_relaxed);
     underruns_.store(0, std::memory_order_relaxed);
     longestGap_.store(0, std::memory_order_relaxed);
+    recentGap_.store(0, std::memory_order_relaxed);
     lastStart_.store(0, std::memory_order_relaxed);
     for (auto& b : histogram_) {
         b.store(0, std::memory_order_relaxed);

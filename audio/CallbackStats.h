@@ -31,6 +31,9 @@ class CallbackStats {
 
     // Any thread.
     CallbackFigures figures() const;
+    std::uint64_t underruns() const { return underruns_.load(std::memory_order_relaxed); }
+    // The longest gap between callback starts since the last call of this (one reader).
+    std::uint64_t takeRecentGapNs() { return recentGap_.exchange(0, std::memory_order_relaxed); }
     void reset();
 
   private:
@@ -38,6 +41,7 @@ class CallbackStats {
     std::atomic<std::uint64_t> longest_{0};
     std::atomic<std::uint64_t> underruns_{0};
     std::atomic<std::uint64_t> longestGap_{0};
+    std::atomic<std::uint64_t> recentGap_{0};
     std::atomic<std::uint64_t> lastStart_{0};
     std::array<std::atomic<std::uint32_t>, kBuckets> histogram_{};
 };

@@ -40,6 +40,7 @@ class Mixer {
     // Length of the fades at play, stop, pause and a jump of the position, and of a gain change.
     std::size_t rampFrames() const { return rampFrames_; }
     std::size_t aheadFrames() const { return aheadFrames_; }
+    std::size_t deviceFrames() const { return deviceFrames_; }
 
     // ---- channel locked ----
     // Starts the channel (its voice is made on the first play): false if no voice slot is free.

@@ -1,11 +1,15 @@
 #include "audio/RenderThread.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace tarvel::audio {
 
 RenderThread::RenderThread(Mixer& mixer, Device& device)
-    : mixer_(mixer), device_(device), thread_([this](const std::stop_token& stop) { run(stop); }) {}
+    : mixer_(mixer),
+      device_(device),
+      log_(mixer.deviceFrames() * 1'000'000'000ULL / std::max<std::uint32_t>(mixer.rate(), 1)),
+      thread_([this](const std::stop_token& stop) { run(stop); }) {}
 
 RenderThread::~RenderThread() {
     thread_.request_stop();
@@ -20,7 +24,16 @@ void RenderThread::run(const std::stop_token& stop) {
     std::optional<Clock::time_point> quietSince;
     device_.raiseRenderPriority();
     while (!stop.stop_requested()) {
-        if (mixer_.renderAhead()) {
+        const Clock::time_point passStart = Clock::now();
+        const bool active = mixer_.renderAhead();
+        if (log_.enabled()) {
+            log_.check(
+                mixer_.stats(),
+                static_cast<std::uint64_t>(
+                    std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - passStart)
+                        .count()));
+        }
+        if (active) {
             quietSince.reset();
             if (!device_.running()) {
                 // The rings already hold the first frames, so nothing is lost while it starts.

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "audio/Mixer.h"
+#include "audio/OutputLog.h"
 
 namespace tarvel::audio {
 
@@ -45,6 +46,7 @@ class RenderThread {
 
     Mixer& mixer_;
     Device& device_;
+    OutputLog log_;
     std::jthread thread_;  // last: started once the members above are ready
 };
 

@@ -1,8 +1,12 @@
 // The device callback's figures, as the benchmark reports them: longest run, 99th percentile,
-// longest gap between runs, and a restart that does not count as a gap.
+// longest gap between runs, and a restart that does not count as a gap; and the lines the output
+// log writes from them.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "audio/CallbackStats.h"
+#include "audio/OutputLog.h"
 
 namespace tarvel::audio {
 namespace {
@@ -38,6 +42,43 @@ TEST(CallbackStats, LongestPercentileAndGap) {
     EXPECT_EQ(f.longestNs, 0u);
     EXPECT_EQ(f.p99Ns, 0u);
     EXPECT_EQ(f.longestGapNs, 0u);
+}
+
+// Each shortfall is told once, when it happens; a log that is off says nothing.
+TEST(OutputLog, TellsEachShortfallOnce) {
+    CallbackStats stats;
+    OutputLog log(true, kPeriodNs);
+    std::uint64_t t = 1'000'000'000;
+    const auto lines = [&](std::uint64_t passNs) {
+        testing::internal::CaptureStderr();
+        log.check(stats, passNs);
+        return testing::internal::GetCapturedStderr();
+    };
+    stats.record(t, 10'000);
+    stats.record(t += kPeriodNs, 10'000);
+    EXPECT_EQ(lines(1'000'000), "");
+
+    stats.addUnderruns(2);
+    stats.record(t += kPeriodNs + kPeriodNs / 2, 10'000);  // late, but within the slack
+    stats.record(t += kPeriodNs, 10'000);
+    EXPECT_EQ(lines(1'000'000), "tarvel-player: output: ring short 2 time(s)\n");
+    stats.record(t += 2 * kPeriodNs, 10'000);  // 46 ms after the last call
+    stats.record(t += kPeriodNs, 10'000);
+    EXPECT_EQ(lines(OutputLog::kLongPassNs),
+              "tarvel-player: output: 46.0 ms between two device calls\n"
+              "tarvel-player: output: render pass took 50.0 ms\n");
+    stats.record(t += kPeriodNs, 10'000);
+    EXPECT_EQ(lines(1'000'000), "") << "an old shortfall was told again";
+
+    stats.reset();
+    stats.addUnderruns(1);
+    EXPECT_EQ(lines(0), "tarvel-player: output: ring short 1 time(s)\n");
+
+    OutputLog off(false, kPeriodNs);
+    stats.addUnderruns(1);
+    testing::internal::CaptureStderr();
+    off.check(stats, OutputLog::kLongPassNs);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
 }  // namespace

@@ -674,6 +674,7 @@ class PulsePlayback(E2ECase):
     SKIP_S = 0.15        # the stretcher's start
     STALL = None         # (stall ms, every ms)
     HOG = False
+    DOWNSTREAM_RETRIES = 2
 
     def setUp(self):
         super().setUp()
@@ -699,6 +700,9 @@ class PulsePlayback(E2ECase):
         wav = media.write_wav(self.path("sine.wav"),
                               media.segments_pcm(self.SECONDS, [(0.0, self.SECONDS)]))
         env = self.server.env()
+        # The player says on its standard error when its output fell short, and why: a break
+        # in the recording is then told apart from the sound server or the machine.
+        env["TARVEL_OUTPUT_LOG"] = "1"
         if self.STALL:
             shim = os.environ.get("TARVEL_E2E_STALL_SHIM")
             if not shim:
@@ -711,8 +715,21 @@ class PulsePlayback(E2ECase):
         self.wait_shot(p, screen.overview_drawn, OVERVIEW_WAIT_S)
         return p
 
+    def output_log(self, p):
+        """The player's output lines since the last call."""
+        path = os.path.join(p.folder, "program.log")
+        try:
+            with open(path, "rb") as f:
+                f.seek(getattr(self, "_log_seen", 0))
+                text = f.read()
+                self._log_seen = f.tell()
+        except OSError:
+            return []
+        return [l for l in text.decode(errors="replace").splitlines() if "output:" in l]
+
     def listen(self, p, speed):
-        """Plays at `speed` from the start mark for LISTEN_S and stops; returns the breaks."""
+        """Plays at `speed` from the start mark for LISTEN_S and stops; returns the breaks, the
+        problem if any, and whether the player's own rings ran short."""
         rec = self.recorder
         p.type_speed(speed)
         p.park_pointer()
@@ -720,7 +737,7 @@ class PulsePlayback(E2ECase):
         p.click_button(PLAY_BUTTON)
         if not wait_for(lambda: pulse.sounding_span(rec.read(begin)), 5.0, 0.05):
             p.click_button(STOP_BUTTON)
-            return -1, "no sound"
+            return -1, "no sound", False
         first = begin + pulse.sounding_span(rec.read(begin))[0]
         want = first + int((self.LISTEN_S + self.SKIP_S) * media.RATE)
         rec.wait_frames(want + media.RATE // 10, self.LISTEN_S + 10.0)
@@ -729,7 +746,15 @@ class PulsePlayback(E2ECase):
         count, worst, where = pulse.sine_breaks(samples, self.FREQ,
                                                 first + int(self.SKIP_S * media.RATE), want)
         print("%s %% from frame %d: %d breaks, worst residual %.5f" % (speed, first, count, worst))
-        return count, None if count == 0 else "%d breaks (at %s, worst %.3f)" % (count, where, worst)
+        log = self.output_log(p)
+        for line in log:
+            print("  player: " + line)
+        short = len([line for line in log if "ring short" in line])
+        if short:
+            return count, "the player's rings ran short (%d breaks)" % count, True
+        if count == 0:
+            return 0, None, False
+        return count, "%d breaks (at %s, worst %.3f)" % (count, where, worst), False
 
     def test_a_sine_plays_without_a_break(self):
         if self.HOG:
@@ -750,14 +775,18 @@ class PulsePlayback(E2ECase):
                                and screen.mark_columns(s, screen.END_MARK)
                                == [self.LOOP_COLUMNS[1]])
             for speed in self.SPEEDS:
-                count, problem = self.listen(p, speed)
-                if problem and 0 < count <= 2:
-                    # One gap (a break where it starts and one where it ends) can be the shared
-                    # test machine holding the device thread off; the same play again must then
-                    # be clean. The player's own faults broke the sound many times a run.
-                    print("%s at %s %%, first try: %s; once more" % (mode, speed, problem))
-                    count, again = self.listen(p, speed)
-                    problem = again and "%s; once more: %s" % (problem, again)
+                count, problem, short = self.listen(p, speed)
+                tries = 1
+                while problem and count > 0 and not short and tries <= self.DOWNSTREAM_RETRIES:
+                    # Breaks while the player's rings never ran short (it says so on its log):
+                    # the audio was rendered in time, and the server or the device thread lost
+                    # it, which a shared test machine does now and then with a 23 ms device
+                    # buffer. The same play again must be clean. A fault of the player's own
+                    # (its rings short, or sound that is wrong as rendered) comes back each time.
+                    print("%s at %s %%, try %d: %s; again" % (mode, speed, tries, problem))
+                    count, again, short = self.listen(p, speed)
+                    problem = again and "%s; again: %s" % (problem, again)
+                    tries += 1
                 if problem:
                     problems.append("%s at %s %%: %s" % (mode, speed, problem))
         self.assertEqual(problems, [])
