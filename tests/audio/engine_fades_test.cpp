@@ -51,13 +51,8 @@ class Fades : public ::testing::Test {
     void TearDown() override { BASS_Free(); }
 
     static HSTREAM Open(Pcm pcm, int speed) {
-        const HSTREAM h = BASS_FX_TempoCreate(OpenPcmStream(std::move(pcm)),
-                                              BASS_FX_FREESOURCE | BASS_SAMPLE_LOOP);
-        BASS_ChannelSetAttributes(h, -1, 100, -101);
-        BASS_FX_TempoSet(h, static_cast<float>(speed - 100), 44100.0f, 0.0f);
-        BASS_FX_TempoSetOption(h, BASS_FX_TEMPO_OPTION_SEQUENCE_MS, 32);
-        BASS_FX_TempoSetOption(h, BASS_FX_TEMPO_OPTION_SEEKWINDOW_MS, 20);
-        return h;
+        return PlayerTempo(OpenPcmStream(std::move(pcm)), BASS_FX_FREESOURCE | BASS_SAMPLE_LOOP,
+                           speed);
     }
 
     // Left side of `frames` frames.

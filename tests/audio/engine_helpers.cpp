@@ -5,6 +5,7 @@
 #include <numbers>
 #include <thread>
 
+#include "audio/CaptureOutput.h"
 #include "audio/Engine.h"
 
 namespace tarvel::engine_test {
@@ -142,6 +143,39 @@ std::unique_ptr<audio::Decoder> MakeStallingDecoder(test::Pcm pcm, std::chrono::
 
 HSTREAM OpenDecoderStream(std::unique_ptr<audio::Decoder> decoder) {
     return audio::CreateStream(std::move(decoder), BASS_STREAM_DECODE, audio::ChannelKind::Stream);
+}
+
+void SetStretchOptions(HSTREAM tempo) {
+    BASS_FX_TempoSetOption(tempo, BASS_FX_TEMPO_OPTION_SEQUENCE_MS, 32);
+    BASS_FX_TempoSetOption(tempo, BASS_FX_TEMPO_OPTION_SEEKWINDOW_MS, 20);
+}
+
+HSTREAM PlayerTempo(HSTREAM source, DWORD flags, int speedPercent) {
+    const HSTREAM tempo = BASS_FX_TempoCreate(source, flags);
+    SetStretchOptions(tempo);
+    BASS_ChannelSetAttributes(tempo, -1, 100, -101);
+    DWORD rate = 44100;
+    BASS_ChannelGetAttributes(tempo, &rate, nullptr, nullptr);
+    BASS_FX_TempoSet(tempo, static_cast<float>(speedPercent - 100), static_cast<float>(rate), 0.0f);
+    SetStretchOptions(tempo);
+    return tempo;
+}
+
+std::vector<std::int16_t> RenderLeftWhilePlaying(HSTREAM h, std::size_t maxFrames,
+                                                 std::size_t blockFrames, bool cutSilentEnd) {
+    std::vector<std::int16_t> left;
+    std::vector<std::int16_t> block(blockFrames * 2);
+    while (left.size() < maxFrames && BASS_ChannelIsActive(h) == BASS_ACTIVE_PLAYING) {
+        audio::CaptureRender(block.data(), blockFrames);
+        for (std::size_t f = 0; f < blockFrames; ++f) {
+            left.push_back(block[f * 2]);
+        }
+    }
+    while (cutSilentEnd && !left.empty() && left.back() == 0 &&
+           BASS_ChannelIsActive(h) != BASS_ACTIVE_PLAYING) {
+        left.pop_back();
+    }
+    return left;
 }
 
 }  // namespace tarvel::engine_test

@@ -42,4 +42,15 @@ std::unique_ptr<audio::Decoder> MakeStallingDecoder(test::Pcm pcm, std::chrono::
 // A decode-only stream over any decoder.
 HSTREAM OpenDecoderStream(std::unique_ptr<audio::Decoder> decoder);
 
+// The stretch options the player sets on its tempo stream at load and after each speed change.
+void SetStretchOptions(HSTREAM tempo);
+// The playable tempo stream the player makes around `source`: stretch options, full volume, and
+// `speedPercent` set the way play sets it.
+HSTREAM PlayerTempo(HSTREAM source, DWORD flags, int speedPercent = 100);
+// The left side of what the capture output renders, in blocks of `blockFrames`, while `h` plays
+// (at most `maxFrames`); with `cutSilentEnd`, the silence that pads the block in which it stopped
+// is cut off.
+std::vector<std::int16_t> RenderLeftWhilePlaying(HSTREAM h, std::size_t maxFrames,
+                                                 std::size_t blockFrames, bool cutSilentEnd);
+
 }  // namespace tarvel::engine_test

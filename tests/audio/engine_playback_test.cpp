@@ -52,34 +52,12 @@ class Playback : public ::testing::Test {
 
     // Opens the way the player's load does, then applies the speed the way play does.
     static HSTREAM Open(Pcm pcm, int speedPercent) {
-        const HSTREAM tempo = BASS_FX_TempoCreate(OpenPcmStream(std::move(pcm)), kLoadFlags);
-        BASS_FX_TempoSetOption(tempo, BASS_FX_TEMPO_OPTION_SEQUENCE_MS, 32);
-        BASS_FX_TempoSetOption(tempo, BASS_FX_TEMPO_OPTION_SEEKWINDOW_MS, 20);
-        BASS_ChannelSetAttributes(tempo, -1, 100, -101);
-        BASS_FX_TempoSet(tempo, static_cast<float>(speedPercent - 100), 44100.0f, 0.0f);
-        BASS_FX_TempoSetOption(tempo, BASS_FX_TEMPO_OPTION_SEQUENCE_MS, 32);
-        BASS_FX_TempoSetOption(tempo, BASS_FX_TEMPO_OPTION_SEEKWINDOW_MS, 20);
-        return tempo;
+        return PlayerTempo(OpenPcmStream(std::move(pcm)), kLoadFlags, speedPercent);
     }
 
-    // Renders stereo frames until the channel stops (or `maxFrames`); returns the left side up
-    // to the last frame the channel produced.
+    // The left side up to the last frame the channel produced.
     static std::vector<std::int16_t> RenderUntilStopped(HSTREAM h, std::size_t maxFrames) {
-        constexpr std::size_t kBlock = 64;
-        std::vector<std::int16_t> left;
-        std::vector<std::int16_t> block(kBlock * 2);
-        while (left.size() < maxFrames && BASS_ChannelIsActive(h) == BASS_ACTIVE_PLAYING) {
-            audio::CaptureRender(block.data(), kBlock);
-            for (std::size_t f = 0; f < kBlock; ++f) {
-                left.push_back(block[f * 2]);
-            }
-        }
-        // The block in which the channel stopped is padded with silence.
-        while (!left.empty() && left.back() == 0 &&
-               BASS_ChannelIsActive(h) != BASS_ACTIVE_PLAYING) {
-            left.pop_back();
-        }
-        return left;
+        return RenderLeftWhilePlaying(h, maxFrames, 64, true);
     }
 
     static std::vector<std::int16_t> Render(std::size_t frames) {

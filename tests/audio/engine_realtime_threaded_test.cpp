@@ -73,12 +73,7 @@ class RealTime : public ::testing::Test {
 
     // The playable tempo stream the player makes, at full volume and `speed` percent.
     static HSTREAM Wrap(HSTREAM source, int speed) {
-        const HSTREAM h = BASS_FX_TempoCreate(source, kTempoFlags);
-        BASS_FX_TempoSetOption(h, BASS_FX_TEMPO_OPTION_SEQUENCE_MS, 32);
-        BASS_FX_TempoSetOption(h, BASS_FX_TEMPO_OPTION_SEEKWINDOW_MS, 20);
-        BASS_ChannelSetAttributes(h, -1, 100, -101);
-        BASS_FX_TempoSet(h, static_cast<float>(speed - 100), static_cast<float>(kRate), 0.0f);
-        return h;
+        return PlayerTempo(source, kTempoFlags, speed);
     }
 
     test::TempDir dir_{"realtime"};

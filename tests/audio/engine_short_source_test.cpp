@@ -138,25 +138,11 @@ class ShortPlayback : public ShortSource {
     void TearDown() override { BASS_Free(); }
 
     // Loads as the player does: a tempo stream around the source, looping, at normal speed.
-    static HSTREAM Load(HSTREAM source) {
-        const HSTREAM tempo = BASS_FX_TempoCreate(source, kLoadFlags);
-        BASS_FX_TempoSetOption(tempo, BASS_FX_TEMPO_OPTION_SEQUENCE_MS, 32);
-        BASS_FX_TempoSetOption(tempo, BASS_FX_TEMPO_OPTION_SEEKWINDOW_MS, 20);
-        return tempo;
-    }
+    static HSTREAM Load(HSTREAM source) { return PlayerTempo(source, kLoadFlags); }
 
     // Renders until the channel stops or `frames` have come out; the left side.
     static std::vector<std::int16_t> Render(HSTREAM h, std::size_t frames) {
-        constexpr std::size_t kBlock = 100;
-        std::vector<std::int16_t> left;
-        std::vector<std::int16_t> block(kBlock * 2);
-        while (left.size() < frames && BASS_ChannelIsActive(h) == BASS_ACTIVE_PLAYING) {
-            audio::CaptureRender(block.data(), kBlock);
-            for (std::size_t f = 0; f < kBlock; ++f) {
-                left.push_back(block[f * 2]);
-            }
-        }
-        return left;
+        return RenderLeftWhilePlaying(h, frames, 100, false);
     }
 };
 

@@ -91,6 +91,27 @@ mode_t ModeOf(int flags, va_list args) {
     return (flags & (O_CREAT | O_TMPFILE)) != 0 ? static_cast<mode_t>(va_arg(args, int)) : 0;
 }
 
+// What every opening and copying call does with the descriptor it got.
+int Opened(int fd, const char* path) {
+    Remember(fd, path);
+    return fd;
+}
+
+int Copied(int from, int copy) {
+    Inherit(from, copy);
+    return copy;
+}
+
+using OpenFn = int (*)(const char*, int, ...);
+using FcntlFn = int (*)(int, int, ...);
+
+// The third argument is an int or a pointer, as the command says; both travel in one register.
+int ForwardFcntl(FcntlFn real, int fd, int cmd, va_list args) {
+    void* arg = va_arg(args, void*);
+    const int result = real(fd, cmd, arg);
+    return cmd == F_DUPFD || cmd == F_DUPFD_CLOEXEC ? Copied(fd, result) : result;
+}
+
 }  // namespace
 
 extern "C" {
@@ -100,10 +121,8 @@ int open(const char* path, int flags, ...) {
     va_start(args, flags);
     const mode_t mode = ModeOf(flags, args);
     va_end(args);
-    static const auto real = Next<int (*)(const char*, int, ...)>("open");
-    const int fd = real(path, flags, mode);
-    Remember(fd, path);
-    return fd;
+    static const auto real = Next<OpenFn>("open");
+    return Opened(real(path, flags, mode), path);
 }
 
 int open64(const char* path, int flags, ...) {
@@ -111,10 +130,8 @@ int open64(const char* path, int flags, ...) {
     va_start(args, flags);
     const mode_t mode = ModeOf(flags, args);
     va_end(args);
-    static const auto real = Next<int (*)(const char*, int, ...)>("open64");
-    const int fd = real(path, flags, mode);
-    Remember(fd, path);
-    return fd;
+    static const auto real = Next<OpenFn>("open64");
+    return Opened(real(path, flags, mode), path);
 }
 
 int openat(int dir, const char* path, int flags, ...) {
@@ -123,56 +140,39 @@ int openat(int dir, const char* path, int flags, ...) {
     const mode_t mode = ModeOf(flags, args);
     va_end(args);
     static const auto real = Next<int (*)(int, const char*, int, ...)>("openat");
-    const int fd = real(dir, path, flags, mode);
-    Remember(fd, path);
-    return fd;
+    return Opened(real(dir, path, flags, mode), path);
 }
 
 int dup(int fd) {
     static const auto real = Next<int (*)(int)>("dup");
-    const int copy = real(fd);
-    Inherit(fd, copy);
-    return copy;
+    return Copied(fd, real(fd));
 }
 
 int dup2(int fd, int to) {
     static const auto real = Next<int (*)(int, int)>("dup2");
-    const int copy = real(fd, to);
-    Inherit(fd, copy);
-    return copy;
+    return Copied(fd, real(fd, to));
 }
 
 int dup3(int fd, int to, int flags) {
     static const auto real = Next<int (*)(int, int, int)>("dup3");
-    const int copy = real(fd, to, flags);
-    Inherit(fd, copy);
-    return copy;
+    return Copied(fd, real(fd, to, flags));
 }
 
-// The third argument is an int or a pointer, as the command says; both travel in one register.
 int fcntl(int fd, int cmd, ...) {
     va_list args;
     va_start(args, cmd);
-    void* arg = va_arg(args, void*);
+    static const auto real = Next<FcntlFn>("fcntl");
+    const int result = ForwardFcntl(real, fd, cmd, args);
     va_end(args);
-    static const auto real = Next<int (*)(int, int, ...)>("fcntl");
-    const int result = real(fd, cmd, arg);
-    if (cmd == F_DUPFD || cmd == F_DUPFD_CLOEXEC) {
-        Inherit(fd, result);
-    }
     return result;
 }
 
 int fcntl64(int fd, int cmd, ...) {
     va_list args;
     va_start(args, cmd);
-    void* arg = va_arg(args, void*);
+    static const auto real = Next<FcntlFn>("fcntl64");
+    const int result = ForwardFcntl(real, fd, cmd, args);
     va_end(args);
-    static const auto real = Next<int (*)(int, int, ...)>("fcntl64");
-    const int result = real(fd, cmd, arg);
-    if (cmd == F_DUPFD || cmd == F_DUPFD_CLOEXEC) {
-        Inherit(fd, result);
-    }
     return result;
 }
 
