@@ -8,8 +8,10 @@ namespace tarvel::audio {
 namespace {
 constexpr double kNsPerMs = 1e6;
 
+// Read on the thread that opens the output, which is also the only one that changes the
+// environment (at start-up, before any output opens).
 bool EnabledByEnvironment() {
-    const char* v = std::getenv("TARVEL_OUTPUT_LOG");
+    const char* v = std::getenv("TARVEL_OUTPUT_LOG");  // NOLINT(concurrency-mt-unsafe)
     return v != nullptr && *v != '\0' && *v != '0';
 }
 }  // namespace
