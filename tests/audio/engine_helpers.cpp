@@ -7,6 +7,7 @@
 
 #include "audio/CaptureOutput.h"
 #include "audio/Engine.h"
+#include "player/PlayChannelBuild.h"
 
 namespace tarvel::engine_test {
 
@@ -146,8 +147,8 @@ HSTREAM OpenDecoderStream(std::unique_ptr<audio::Decoder> decoder) {
 }
 
 void SetStretchOptions(HSTREAM tempo) {
-    BASS_FX_TempoSetOption(tempo, BASS_FX_TEMPO_OPTION_SEQUENCE_MS, 32);
-    BASS_FX_TempoSetOption(tempo, BASS_FX_TEMPO_OPTION_SEEKWINDOW_MS, 20);
+    BASS_FX_TempoSetOption(tempo, BASS_FX_TEMPO_OPTION_SEQUENCE_MS, kTempoSequenceMs);
+    BASS_FX_TempoSetOption(tempo, BASS_FX_TEMPO_OPTION_SEEKWINDOW_MS, kTempoSeekWindowMs);
 }
 
 HSTREAM PlayerTempo(HSTREAM source, DWORD flags, int speedPercent) {

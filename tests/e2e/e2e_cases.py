@@ -684,6 +684,7 @@ class PulsePlayback(E2ECase):
         self.server.start()
         self.hog = None
         self.recorder = None
+        self.log_seen = 0  # how much of the player's log output_log has read
 
     def tearDown(self):
         if self.hog is not None and self.hog.poll() is None:
@@ -720,9 +721,9 @@ class PulsePlayback(E2ECase):
         path = os.path.join(p.folder, "program.log")
         try:
             with open(path, "rb") as f:
-                f.seek(getattr(self, "_log_seen", 0))
+                f.seek(self.log_seen)
                 text = f.read()
-                self._log_seen = f.tell()
+                self.log_seen = f.tell()
         except OSError:
             return []
         return [l for l in text.decode(errors="replace").splitlines() if "output:" in l]
