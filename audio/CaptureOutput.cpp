@@ -14,7 +14,8 @@ constexpr DWORD kMinRate = 8000;
 constexpr DWORD kMaxRate = 192000;
 constexpr std::size_t kWavBlockFrames = 4096;
 constexpr std::uint16_t kStereo = 2;
-// Frames rendered and mixed at a time: nothing is rendered ahead of what is asked for.
+// Frames rendered and mixed at a time. Beyond what is asked for, only a fade's length is rendered
+// ahead: the mix must know where the audio ends before it reaches the end's fade-out.
 constexpr std::size_t kRenderBlockFrames = 4096;
 }  // namespace
 
@@ -36,7 +37,7 @@ std::size_t CaptureRender(std::int16_t* out, std::size_t frames) {
     Mixer& mixer = output->mixer();
     for (std::size_t done = 0; done < frames;) {
         const std::size_t n = std::min(kRenderBlockFrames, frames - done);
-        mixer.renderFor(n);
+        mixer.renderFor(n + mixer.rampFrames());
         mixer.mix(out + done * kStereo, n);
         done += n;
     }

@@ -24,6 +24,9 @@ struct LeadPoint {
 constexpr LeadPoint kLead[] = {{0.5, 9.07},  {0.75, 4.94}, {1.25, -6.30}, {1.5, -8.46},
                                {2.0, -16.1}, {3.0, -31.0}, {4.0, -46.7}};
 constexpr double kMsPerSecond = 1000.0;
+// The ending replaced by the source's own frames before the mark: long enough for a crossfade
+// that does not click (10 ms) and 5 ms of the source alone, which the end's fade-out covers.
+constexpr double kEndingSeconds = 0.015;
 }  // namespace
 
 double TempoStretcher::SourceLeadFrames(double speed, std::uint32_t rate) {
@@ -50,7 +53,8 @@ TempoStretcher::TempoStretcher(std::uint32_t rate, std::uint32_t channels)
     : touch_(std::make_unique<soundtouch::SoundTouch>()),
       format_(rate, channels),
       rate_(rate),
-      channels_(channels) {
+      channels_(channels),
+      ending_(channels, static_cast<std::size_t>(std::lround(rate * kEndingSeconds))) {
     touch_->setSampleRate(format_.workRate());
     touch_->setChannels(format_.workChannels());
     touch_->setTempo(1.0);
@@ -94,6 +98,9 @@ void TempoStretcher::put(const std::int16_t* in, std::size_t frames, std::uint64
         return;
     }
     const double s = speed();
+    const bool continuous =
+        !segments_.empty() && segments_.back().sourceFrame + segments_.back().frames == sourceFrame;
+    ending_.remember(in, frames, continuous);
     if (!segments_.empty()) {
         Segment& last = segments_.back();
         if (last.speed == s && last.sourceFrame + last.frames == sourceFrame) {
@@ -125,7 +132,23 @@ std::size_t TempoStretcher::receive(std::int16_t* out, std::size_t frames) {
     if (drainLimit_) {
         frames = std::min<std::uint64_t>(frames,
                                          *drainLimit_ > outTaken_ ? *drainLimit_ - outTaken_ : 0);
+    } else {
+        // A whole ending stays held back, so that a stop at the next mark can still replace it.
+        const std::uint64_t reserve = ending_.endingFrames();
+        const std::uint64_t ready = pullableFrames();
+        frames = std::min<std::uint64_t>(frames, ready > reserve ? ready - reserve : 0);
     }
+    const std::size_t done = pull(out, frames);
+    outTaken_ += done;
+    dropPlayedSegments();
+    // Draining ends at the limit, or earlier if the stretcher has nothing more to give.
+    if (drainLimit_ && (outTaken_ >= *drainLimit_ || done < frames)) {
+        clear();
+    }
+    return done;
+}
+
+std::size_t TempoStretcher::pull(std::int16_t* out, std::size_t frames) {
     std::size_t done = takePending(out, frames);
     const std::uint32_t factor = format_.rateFactor();
     while (done < frames && !failed_) {
@@ -141,13 +164,26 @@ std::size_t TempoStretcher::receive(std::int16_t* out, std::size_t frames) {
         format_.fromWork(floatBuffer_.data(), got, pending_);
         done += takePending(out + done * channels_, frames - done);
     }
-    outTaken_ += done;
-    dropPlayedSegments();
-    // Draining ends at the limit, or earlier if the stretcher has nothing more to give.
-    if (drainLimit_ && (outTaken_ >= *drainLimit_ || done < frames)) {
-        clear();
-    }
     return done;
+}
+
+std::uint64_t TempoStretcher::pullableFrames() {
+    // Whatever the stretcher has ready is moved to the waiting frames, so that the count is exact
+    // in the source's form.
+    for (bool more = true; more && !failed_;) {
+        std::size_t got = 0;
+        guarded([&] {
+            got = touch_->receiveSamples(floatBuffer_.data(), static_cast<uint>(kChunkFrames));
+        });
+        more = got > 0;
+        if (more) {
+            pending_.erase(pending_.begin(),
+                           pending_.begin() + static_cast<std::ptrdiff_t>(pendingAt_ * channels_));
+            pendingAt_ = 0;
+            format_.fromWork(floatBuffer_.data(), got, pending_);
+        }
+    }
+    return pending_.size() / channels_ - pendingAt_;
 }
 
 std::uint64_t TempoStretcher::heldFrames() const {
@@ -159,8 +195,8 @@ void TempoStretcher::drain(const std::int16_t* tail, std::size_t tailFrames) {
     if (drainLimit_ || segments_.empty()) {
         return;
     }
-    // Cut where the audio leaving reaches the last frame fed.
-    const double limit = std::max(static_cast<double>(outTaken_), outFed_ - leadOutputFrames());
+    // Exactly as long as the input stands for: a single play lasts region / speed.
+    const double limit = std::max(static_cast<double>(outTaken_), outFed_);
     drainLimit_ = static_cast<std::uint64_t>(std::llround(limit));
     if (outTaken_ >= *drainLimit_) {
         clear();
@@ -176,6 +212,16 @@ void TempoStretcher::drain(const std::int16_t* tail, std::size_t tailFrames) {
     for (int i = 0; i < kMaxSilenceChunks && !failed_ && heldFrames() < needed; ++i) {
         guarded([&] { touch_->putSamples(floatBuffer_.data(), static_cast<uint>(kChunkFrames)); });
     }
+    // All that is left comes out now, so that its last frames can be joined into the source's;
+    // the rest waits to be handed out. Silence stands in for what the stretcher could not give.
+    std::vector<std::int16_t> rest(static_cast<std::size_t>(needed) * channels_, 0);
+    pull(rest.data(), static_cast<std::size_t>(needed));
+    if (failed_) {
+        return;
+    }
+    ending_.apply(rest.data(), static_cast<std::size_t>(needed));
+    pending_ = std::move(rest);
+    pendingAt_ = 0;
 }
 
 void TempoStretcher::putFloat(const std::int16_t* in, std::size_t frames) {
@@ -191,6 +237,7 @@ void TempoStretcher::clear() {
     format_.reset();
     pending_.clear();
     pendingAt_ = 0;
+    ending_.forget();
     segments_.clear();
     outFed_ = 0.0;
     outTaken_ = 0;

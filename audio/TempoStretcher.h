@@ -18,6 +18,7 @@
 #include <optional>
 #include <vector>
 
+#include "audio/StretchEnding.h"
 #include "audio/StretchFormat.h"
 
 namespace soundtouch {
@@ -53,9 +54,10 @@ class TempoStretcher {
     void put(const std::int16_t* in, std::size_t frames, std::uint64_t sourceFrame);
     // Takes up to `frames` stretched frames.
     std::size_t receive(std::int16_t* out, std::size_t frames);
-    // No more input counts: what is held comes out, cut to the length the input stands for.
-    // `tail` is the audio that would have followed (pushes the held audio out with real sound
-    // rather than silence); silence makes up for what it lacks.
+    // No more input counts: what is held comes out, exactly as long as the input stands for and
+    // ending on the last source frames fed (StretchEnding). `tail` is the audio that would have
+    // followed (pushes the held audio out with real sound rather than silence); silence makes up
+    // for what it lacks.
     void drain(const std::int16_t* tail, std::size_t tailFrames);
     bool draining() const { return drainLimit_.has_value(); }
     // Drops everything held.
@@ -76,6 +78,10 @@ class TempoStretcher {
     void putFloat(const std::int16_t* in, std::size_t frames);
     // Converted frames waiting to be handed out; copies up to `frames` of them.
     std::size_t takePending(std::int16_t* out, std::size_t frames);
+    // Up to `frames` frames: the waiting ones, then what the stretcher gives.
+    std::size_t pull(std::int16_t* out, std::size_t frames);
+    // Frames ready to be handed out, all moved to the waiting buffer.
+    std::uint64_t pullableFrames();
     // Frames (source rate) the stretcher and the waiting buffer hold.
     std::uint64_t heldFrames() const;
     // Runs a SoundTouch call; false (and failed from then on) if it threw.
@@ -97,6 +103,7 @@ class TempoStretcher {
     std::vector<float> floatBuffer_;     // work frames out of the stretcher, or silence into it
     std::vector<float> work_;            // work frames into the stretcher
     std::vector<std::int16_t> pending_;  // source-form frames converted, not yet handed out
+    StretchEnding ending_;
     std::size_t pendingAt_ = 0;
     bool failed_ = false;
 };

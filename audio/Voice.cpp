@@ -104,7 +104,8 @@ void Voice::beginTail(std::uint64_t r, std::uint64_t flush) {
 }
 
 void Voice::mixMoving(std::int32_t* acc, std::size_t frames, std::uint64_t r, std::size_t n,
-                      const Gains& target, std::int32_t leftGain, std::int32_t rightGain) {
+                      const Gains& target, std::int32_t leftGain, std::int32_t rightGain,
+                      std::uint64_t endFadeFrom) {
     const std::size_t ramp = ramp_.frames();
     // A change of gain takes a fade's length to go from silence to full.
     const float step = 1.0f / static_cast<float>(ramp);
@@ -115,12 +116,18 @@ void Voice::mixMoving(std::int32_t* acc, std::size_t frames, std::uint64_t r, st
     ring_.forEach(r, n, [&](std::int16_t l, std::int16_t rr) {
         gains_.left = toward(gains_.left, target.left);
         gains_.right = toward(gains_.right, target.right);
-        if (fadeInAt_ >= ramp && gains_ == target) {
+        const std::uint64_t at = r + i;
+        const bool ending = at >= endFadeFrom;
+        if (fadeInAt_ >= ramp && gains_ == target && !ending) {
             // Settled: exactly what the steady path gives, wherever a buffer happens to start.
             acc[i * 2] += l * leftGain / kGainUnit;
             acc[i * 2 + 1] += rr * rightGain / kGainUnit;
         } else {
-            const float fade = fadeInAt_ < ramp ? ramp_.in(fadeInAt_++) : 1.0f;
+            float fade = fadeInAt_ < ramp ? ramp_.in(fadeInAt_++) : 1.0f;
+            if (ending) {
+                const auto k = static_cast<std::size_t>(at - endFadeFrom);
+                fade *= k < ramp ? ramp_.out(k) : 0.0f;
+            }
             acc[i * 2] += static_cast<std::int32_t>(std::lround(l * gains_.left * fade));
             acc[i * 2 + 1] += static_cast<std::int32_t>(std::lround(rr * gains_.right * fade));
         }
@@ -159,9 +166,15 @@ std::size_t Voice::mixInto(std::int32_t* acc, std::size_t frames, std::uint64_t 
     }
     r = std::max(r, flushSeen_);
     const std::size_t n = std::min(ring_.readableFrom(r), frames);
-    const bool moving = fadeInAt_ < ramp_.frames() || tailAt_ < tailLength_ || !(gains_ == target);
+    // The audio's own end fades out over the last ramp inside it: a mark in mid-wave would
+    // otherwise stop on a step.
+    const std::uint64_t e = end();
+    const std::uint64_t endFadeFrom =
+        e == kNoEnd ? kNoEnd : (e > ramp_.frames() ? e - ramp_.frames() : 0);
+    const bool moving = fadeInAt_ < ramp_.frames() || tailAt_ < tailLength_ ||
+                        !(gains_ == target) || r + n > endFadeFrom;
     if (moving) {
-        mixMoving(acc, frames, r, n, target, leftGain, rightGain);
+        mixMoving(acc, frames, r, n, target, leftGain, rightGain, endFadeFrom);
     } else {
         std::int32_t* dst = acc;
         ring_.forEach(r, n, [&](std::int16_t l, std::int16_t rr) {

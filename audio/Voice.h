@@ -14,7 +14,9 @@
 // the new audio in over rampFrames() and the audio it was playing out over the same frames (a
 // copy of what followed in the ring, taken as it sees the flush), raised-cosine, whose gains add
 // up to one, so that a jump between two sounds never gets louder than the louder of them and
-// steps no further than they do; a volume or pan change moves the gain there per frame. Away from
+// steps no further than they do; a volume or pan change moves the gain there per frame; where the
+// channel's audio ends (its end, or a stop at a mark) the last rampFrames() before it fade out, so
+// the producer must set the end at least that far ahead of the consumer. Away from
 // these moments it copies with a fixed integer gain, so that full volume passes the samples
 // unchanged.
 #pragma once
@@ -120,8 +122,10 @@ class Voice {
     // earlier fade-out.
     void beginTail(std::uint64_t r, std::uint64_t flush);
     // Consumer: mixes with fades and moving gains; `n` frames come from the ring at `r`.
+    // Frames from `endFadeFrom` on fade out to the end (kNoEnd: no end known).
     void mixMoving(std::int32_t* acc, std::size_t frames, std::uint64_t r, std::size_t n,
-                   const Gains& target, std::int32_t leftGain, std::int32_t rightGain);
+                   const Gains& target, std::int32_t leftGain, std::int32_t rightGain,
+                   std::uint64_t endFadeFrom);
 
     const std::size_t deviceFrames_;
     const FadeCurve ramp_;

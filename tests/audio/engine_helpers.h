@@ -42,6 +42,12 @@ std::unique_ptr<audio::Decoder> MakeStallingDecoder(test::Pcm pcm, std::chrono::
 // A decode-only stream over any decoder.
 HSTREAM OpenDecoderStream(std::unique_ptr<audio::Decoder> decoder);
 
+// A sound's last frames fade out to its end over this many frames (5 ms at 44.1 kHz); the very
+// last of them round to silence, so a length measured to the last sounding frame comes out up to
+// kEndSilentFrames short.
+constexpr std::size_t kEndFadeFrames = 221;
+constexpr std::size_t kEndSilentFrames = 8;
+
 // The stretch options the player sets on its tempo stream at load and after each speed change.
 void SetStretchOptions(HSTREAM tempo);
 // The playable tempo stream the player makes around `source`: stretch options, full volume, and

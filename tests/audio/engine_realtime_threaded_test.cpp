@@ -160,7 +160,9 @@ TEST_F(RealTime, ASlowCdStallsItsChannelNotTheCallbackAndLosesNoFrame) {
     EXPECT_LE(runs[0].first, kFadeFrames);
     EXPECT_GE(runs[1].first, kTarget);
     EXPECT_LE(runs[1].first, kTarget + kFadeFrames);
-    EXPECT_EQ(runs[1].last, std::uint64_t{kSectors} * 588 - 1);
+    // The last frames fade out to the end and lose the numbers they carry.
+    EXPECT_LE(runs[1].last, std::uint64_t{kSectors} * 588 - 1);
+    EXPECT_GE(runs[1].last + kEndFadeFrames, std::uint64_t{kSectors} * 588 - 1);
 }
 
 // The largest |y[n+1] - 2cos(w) y[n] + y[n-1]| over the left channel of [from, to), as a
@@ -249,7 +251,8 @@ TEST_F(RealTime, ASyncSetInsideTheAudioRenderedAheadActsAtItsFrame) {
     EXPECT_GE(runs[0].last, mark - 1);
     EXPECT_LE(runs[0].last, mark + kFadeFrames);
     EXPECT_LE(runs[1].first, kFadeFrames);
-    EXPECT_EQ(runs[1].last, mark - 1);
+    EXPECT_LE(runs[1].last, mark - 1);
+    EXPECT_GE(runs[1].last + kEndFadeFrames, mark - 1);  // faded out to the stop
 }
 
 TEST(DeviceIdle, TheDeviceRunsOnlyWhileSomethingPlays) {
