@@ -309,23 +309,23 @@ void StopHere(HSYNC, DWORD channel, DWORD, void*) {
     BASS_ChannelStop(channel);
 }
 
-// Single play ends at the end mark as the audio there is: a mark in mid-wave ends in a step.
-void PrintSinglePlayEnd(const std::string& path) {
+// Single play ends at the end mark as the audio there is: how long it lasts against
+// region / speed, whether its last 5 ms are the source's frames before the mark (the share of
+// the frames over which the end's fade keeps half or more that have the source's sign and are no
+// larger: a fade of them), and the largest step after the start (a mark in mid-wave).
+void PrintSinglePlayEnd(const std::string& path, const std::vector<std::int16_t>& source) {
+    constexpr std::size_t kEndFrames = kRate / 200;
+    const auto start = static_cast<std::size_t>(kSineLoopStart * kRate);
+    const std::size_t region = kLoopSecondsToBytes / 2;
     std::printf(
-        "single-play end at a mark in mid-wave: largest step after the start's fade "
-        "(the sine's own: %d)\n",
+        "single play to a mark in mid-wave (the sine's own step: %d)\n",
         static_cast<int>(kAmplitude * kFullScale * 2.0 * std::numbers::pi * kSineHz / kRate));
-    std::printf("  speed %%");
-    for (const int speed : kSpeeds) {
-        std::printf(" %6d", speed);
-    }
-    std::printf("\n  step   ");
+    std::printf("  speed %%  length - region/speed (ms)  last 5 ms from the mark (%%)  step\n");
     for (const int speed : kSpeeds) {
         const HSTREAM h = OpenAtSpeed(path, speed);
-        const QWORD start = static_cast<QWORD>(kSineLoopStart * kRate) * 2;
-        BASS_ChannelSetSync(h, BASS_SYNC_POS | BASS_SYNC_MIXTIME, start + kLoopSecondsToBytes,
-                            &StopHere, nullptr);
-        BASS_ChannelSetPosition(h, start);
+        BASS_ChannelSetSync(h, BASS_SYNC_POS | BASS_SYNC_MIXTIME, (start + region) * 2, &StopHere,
+                            nullptr);
+        BASS_ChannelSetPosition(h, static_cast<QWORD>(start) * 2);
         BASS_ChannelPlay(h, 0);
         std::vector<std::int16_t> out;
         while (BASS_ChannelIsActive(h) == BASS_ACTIVE_PLAYING && out.size() < kRate * 10) {
@@ -335,9 +335,26 @@ void PrintSinglePlayEnd(const std::string& path) {
         const std::vector<std::int16_t> after = RenderLeft(kRate / 10);
         out.insert(out.end(), after.begin(), after.end());
         BASS_StreamFree(h);
-        std::printf(" %6d", LargestStep(out, kRate / 100, out.size()));
+        std::size_t length = out.size();
+        while (length > 0 && out[length - 1] == 0) {
+            --length;
+        }
+        const double expected = static_cast<double>(region) * 100.0 / speed;
+        // Where the fade-out to the end still keeps half the sound or more: silence or other
+        // audio there does not match.
+        std::size_t matching = 0;
+        const auto end = static_cast<std::size_t>(std::lround(expected));
+        for (std::size_t k = kEndFrames / 2 + 1; k <= kEndFrames && k <= end; ++k) {
+            const int x = out[end - k];
+            const int y = source[start + region - k];
+            matching += std::abs(x) <= std::abs(y) + 1 &&
+                        (std::abs(y) < 4 || (x != 0 && (x > 0) == (y > 0)));
+        }
+        std::printf("  %7d  %26.1f  %27.0f  %5d\n", speed,
+                    (static_cast<double>(length) - expected) * 1000.0 / kRate,
+                    100.0 * static_cast<double>(matching) / static_cast<double>(kEndFrames / 2),
+                    LargestStep(out, kRate / 100, out.size()));
     }
-    std::printf("\n");
 }
 
 // The seam crossfade's shape and length, tried outside the engine on the source itself (what
@@ -418,7 +435,7 @@ int RunQuality(const std::vector<std::string>& args) {
                kSineLoopSeconds);
     PrintSeams("synthetic voiced speech-like signal", voice, kVoiceLoopStart, kVoiceLoopSeconds);
     PrintTransport(sine);
-    PrintSinglePlayEnd(sine);
+    PrintSinglePlayEnd(sine, sineMaterial);
     BASS_Free();
     PrintFadeChoice(sineMaterial, voiceMaterial);
     std::filesystem::remove_all(dir);
