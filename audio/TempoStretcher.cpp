@@ -149,22 +149,8 @@ std::size_t TempoStretcher::receive(std::int16_t* out, std::size_t frames) {
 }
 
 std::size_t TempoStretcher::pull(std::int16_t* out, std::size_t frames) {
-    std::size_t done = takePending(out, frames);
-    const std::uint32_t factor = format_.rateFactor();
-    while (done < frames && !failed_) {
-        const std::size_t want = std::min(kChunkFrames, (frames - done + factor - 1) / factor);
-        std::size_t got = 0;
-        guarded(
-            [&] { got = touch_->receiveSamples(floatBuffer_.data(), static_cast<uint>(want)); });
-        if (got == 0) {
-            break;
-        }
-        pending_.clear();
-        pendingAt_ = 0;
-        format_.fromWork(floatBuffer_.data(), got, pending_);
-        done += takePending(out + done * channels_, frames - done);
-    }
-    return done;
+    pullableFrames();
+    return takePending(out, frames);
 }
 
 std::uint64_t TempoStretcher::pullableFrames() {

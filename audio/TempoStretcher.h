@@ -78,7 +78,7 @@ class TempoStretcher {
     void putFloat(const std::int16_t* in, std::size_t frames);
     // Converted frames waiting to be handed out; copies up to `frames` of them.
     std::size_t takePending(std::int16_t* out, std::size_t frames);
-    // Up to `frames` frames: the waiting ones, then what the stretcher gives.
+    // Up to `frames` of the frames the stretcher has ready.
     std::size_t pull(std::int16_t* out, std::size_t frames);
     // Frames ready to be handed out, all moved to the waiting buffer.
     std::uint64_t pullableFrames();
