@@ -162,12 +162,7 @@ class StartUp(E2ECase):
         self.assertEqual(geo[2:], WINDOW_SIZE)
         self.assertEqual(self.x.title(p.window), TITLE)
         # Centred with its frame, once the window manager has framed it.
-        def centred():
-            frame = self.x.frame_geometry(p.window)
-            want = ((SCREEN_SIZE[0] - frame[2]) // 2, (SCREEN_SIZE[1] - frame[3]) // 2) \
-                if frame else None
-            return frame if frame and frame[:2] == want else None
-        self.assertTrue(wait_for(centred, 3.0),
+        self.assertTrue(wait_for(p.centred_frame, 3.0),
                         "the frame %s is not centred on the %dx%d screen"
                         % ((self.x.frame_geometry(p.window),) + SCREEN_SIZE))
 

@@ -105,14 +105,16 @@ class Player:
         for long enough that every later crop and click would miss by those rows. A window
         that is never framed, or never centred, keeps where it is: the start-up test judges
         the placement, not this."""
-        def centred():
-            frame = self.x.frame_geometry(self.window)
-            return frame is not None and frame[:2] == ((SCREEN_SIZE[0] - frame[2]) // 2,
-                                                        (SCREEN_SIZE[1] - frame[3]) // 2)
-
-        wait_for(centred, FRAME_TIMEOUT_S)
+        wait_for(self.centred_frame, FRAME_TIMEOUT_S)
         geo = self.x.geometry(self.window)
         return (geo[0], geo[1])
+
+    def centred_frame(self):
+        """The window's frame geometry when the frame stands centred on the screen, else None."""
+        frame = self.x.frame_geometry(self.window)
+        want = ((SCREEN_SIZE[0] - frame[2]) // 2, (SCREEN_SIZE[1] - frame[3]) // 2) \
+            if frame else None
+        return frame if frame and frame[:2] == want else None
 
     def _main_window(self):
         windows = self.x.find_windows("^%s$" % TITLE, pid=self.proc.pid)
