@@ -367,6 +367,7 @@ std::size_t Mixer::renderStep(Channel& channel, Voice& voice, std::size_t frames
     const std::uint64_t after = channel.positionFrames();
     const bool jumped = channel.syncsFired() != fired || after < before;
     const std::uint64_t at = voice.ring().writeIndex();
+    voice.rejoin().apply(step, got);
     voice.history().record(at, step, got, before, after, jumped);
     voice.ring().write(step, got);
     if (got < frames) {

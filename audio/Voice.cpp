@@ -14,6 +14,8 @@ constexpr std::int32_t kGainUnit = kFullVolume * kFullPan;
 constexpr std::size_t kRingTargets = 2;
 // A cut keeps this many device buffers ahead of the consumer untouched: it may be reading one.
 constexpr std::size_t kCutMarginBuffers = 2;
+// The crossfade at a cut lasts as long as a loop seam's: two fades.
+constexpr std::size_t kRejoinRamps = 2;
 }  // namespace
 
 Voice::Voice(std::size_t aheadFrames, std::size_t deviceFrames, std::uint32_t channels,
@@ -23,6 +25,7 @@ Voice::Voice(std::size_t aheadFrames, std::size_t deviceFrames, std::uint32_t ch
       ring_((aheadFrames + deviceFrames_) * kRingTargets),
       history_(ring_.capacity() + deviceFrames_),
       step_(kStepFrames * FrameRing::kStereo),
+      rejoin_(kRejoinRamps * ramp_.frames(), FrameRing::kStereo, FadeCurve::Shape::RaisedCosine),
       native_(kPullFrames * std::max<std::uint32_t>(channels, FrameRing::kStereo)),
       tail_(ramp_.frames() * FrameRing::kStereo, 0.0f),
       fadeInAt_(ramp_.frames()) {}
@@ -38,6 +41,7 @@ std::size_t Voice::fill() const {
 }
 
 void Voice::flush() {
+    rejoin_.cancel();  // the consumer fades across a flush itself
     setEnd(kNoEnd);
     setStalled(false);
     const std::uint64_t count = (flushWord_.load(std::memory_order_relaxed) + 1) & kCountMask;
@@ -54,6 +58,15 @@ std::uint64_t Voice::earliestCut() const {
 }
 
 void Voice::cutAfter(std::uint64_t at) {
+    // Raised-cosine gains add up to one: the same audio rendered again passes unchanged, and
+    // two renderings of a moment at different speeds never sum louder than the louder one.
+    const std::size_t kept = std::min(ring_.readableFrom(at), rejoin_.frames());
+    std::int16_t* continuation = rejoin_.continuation();
+    ring_.forEach(at, kept, [&continuation](std::int16_t left, std::int16_t right) {
+        *continuation++ = left;
+        *continuation++ = right;
+    });
+    rejoin_.begin(kept);
     ring_.truncate(at);
     history_.truncate(at);
     setEnd(kNoEnd);

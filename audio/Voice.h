@@ -31,6 +31,7 @@
 #include "audio/FrameRing.h"
 #include "audio/PlaybackHistory.h"
 #include "audio/RateConverter.h"
+#include "audio/SeamSplice.h"
 
 namespace tarvel::audio {
 
@@ -72,7 +73,11 @@ class Voice {
     // The earliest ring index from which rendered frames may be taken back and rendered again.
     std::uint64_t earliestCut() const;
     // Takes back the frames from `at` on (at >= earliestCut()); the history forgets them too.
+    // The first of them are kept and crossfaded into the audio rendered again from there
+    // (rejoin()), so that a re-render at another speed or from a restarted stretcher joins
+    // without a click; audio rendered again the same way joins unchanged.
     void cutAfter(std::uint64_t at);
+    SeamSplice& rejoin() { return rejoin_; }
     // The channel's audio ends at ring index `at` (ended, or stopped by a sync); kNoEnd: more
     // audio follows.
     void setEnd(std::uint64_t at) { end_.store(at, std::memory_order_release); }
@@ -133,6 +138,7 @@ class Voice {
     PlaybackHistory history_;
     RateConverter converter_;
     std::vector<std::int16_t> step_;
+    SeamSplice rejoin_;
     std::vector<std::int16_t> native_;
     bool discontinuity_ = false;
 

@@ -212,6 +212,39 @@ TEST_P(StallingSource, IsRiddenOutWithoutABreakOrALongCallback) {
 
 INSTANTIATE_TEST_SUITE_P(Speeds, StallingSource, ::testing::Values(100, 400));
 
+// A speed change renders again what has not been heard; across normal speed the stretcher
+// changes too. Both join what was rendered before without a click.
+TEST_F(RealTime, SpeedChangesWhilePlayingJoinWithoutAStep) {
+    constexpr double kFreq = 441.0;
+    constexpr double kAmplitude = 0.5;
+    const HSTREAM h = Wrap(OpenPcmStream(MonoSine(kRate, kRate * 30, kFreq, kAmplitude)), 75);
+    ASSERT_TRUE(BASS_ChannelPlay(h, 0));
+    std::this_thread::sleep_for(milliseconds(300));
+    for (const int speed : {150, 75, 400, 100, 200, 50}) {
+        ASSERT_TRUE(BASS_FX_TempoSet(h, static_cast<float>(speed - 100), 0.0f, 0.0f));
+        std::this_thread::sleep_for(milliseconds(250));
+    }
+    ASSERT_TRUE(BASS_ChannelStop(h));
+    std::this_thread::sleep_for(milliseconds(100));
+    const std::vector<std::int16_t> s = Recorded();
+    std::size_t first = 0;
+    while (2 * first < s.size() && s[2 * first] == 0) {
+        ++first;
+    }
+    std::size_t last = s.size() / 2;
+    while (last > first && s[2 * (last - 1)] == 0) {
+        --last;
+    }
+    ASSERT_GT(last - first, kRate * 3 / 2);
+    int worst = 0;
+    for (std::size_t n = first; n + 1 < last; ++n) {
+        worst = std::max(worst, std::abs(s[2 * (n + 1)] - s[2 * n]));
+    }
+    // The sine's own largest step, and a little more for a stretched sine.
+    const double own = kAmplitude * 32768.0 * 2.0 * std::numbers::pi * kFreq / kRate;
+    EXPECT_LE(worst, static_cast<int>(own * 1.1));
+}
+
 int gSyncsFired = 0;
 void BackToTheStart(HSYNC, DWORD channel, DWORD, void*) {
     if (++gSyncsFired == 1) {
