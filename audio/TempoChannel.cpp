@@ -55,12 +55,20 @@ void TempoChannel::setTempoPercent(double percent) {
     if (released() || percent == stretcher_->tempoPercent()) {
         return;
     }
-    if (percent == 0.0 && !stretcher_->empty() && !stretcher_->draining() && !inSyncCallback()) {
-        // Back to the bit-exact path: resume the source where the audio handed out has reached.
+    const bool restart = percent == 0.0 || stretcher_->switchesEngine(percent);
+    if (restart && !stretcher_->empty() && !stretcher_->draining() && !inSyncCallback()) {
+        // Back to the bit-exact path, or over to the other engine: resume the source where the
+        // audio handed out has reached.
         const std::uint64_t resumeAt = positionFrames();
         if (source_->seek(resumeAt)) {
-            stretcher_->clear();
+            stretcher_->restartSpliced();
         }
+    }
+    if (stretcher_->bypassed() && !inSyncCallback()) {
+        // Off the straight path: the source frames that would have come next fade out under
+        // the stretched ones.
+        stretcher_->beginHandover(
+            source_->peek(stretcher_->continuation(), stretcher_->continuationFrames()));
     }
     stretcher_->setTempoPercent(percent);
 }
@@ -99,6 +107,7 @@ std::size_t TempoChannel::read(std::int16_t* out, std::size_t frames, SourceWait
         }
         if (stretcher_->bypassed()) {
             const std::size_t got = source_->readSynced(dst, frames - done, *this, false, wait);
+            stretcher_->spliceInto(dst, got);
             done += got;
             if (stopFromSyncRequested()) {
                 finishStopFromSync();

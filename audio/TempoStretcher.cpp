@@ -1,10 +1,11 @@
 #include "audio/TempoStretcher.h"
 
-#include <soundtouch/SoundTouch.h>
-
 #include <algorithm>
 #include <cmath>
 #include <exception>
+
+#include "audio/RubberBandEngine.h"
+#include "audio/SoundTouchEngine.h"
 
 namespace tarvel::audio {
 
@@ -13,51 +14,30 @@ constexpr std::size_t kChunkFrames = 1024;
 // Bound on the silence pushed in to drain the stretcher (about 3 s at 44.1 kHz).
 constexpr int kMaxSilenceChunks = 128;
 
-// Each sequence of the stretcher starts at the best-matching point within its seek window, so
-// its output runs ahead of or behind the nominal speed x output count by an amount that depends
-// on the speed. Measured means for sequences of 32 ms and seek windows of 20 ms, in ms of source
-// (positive: ahead), averaged over noise and tonal material; linear between the points.
-struct LeadPoint {
-    double speed;
-    double ms;
-};
-constexpr LeadPoint kLead[] = {{0.5, 9.07},  {0.75, 4.94}, {1.25, -6.30}, {1.5, -8.46},
-                               {2.0, -16.1}, {3.0, -31.0}, {4.0, -46.7}};
-constexpr double kMsPerSecond = 1000.0;
 // The ending replaced by the source's own frames before the mark: long enough for a crossfade
 // that does not click (10 ms) and 5 ms of the source alone, which the end's fade-out covers.
 constexpr double kEndingSeconds = 0.015;
+// The crossfade from the old stream into the new one at a restart: a loop seam's length.
+constexpr double kHandoverSeconds = 0.010;
 }  // namespace
-
-double TempoStretcher::SourceLeadFrames(double speed, std::uint32_t rate) {
-    constexpr std::size_t n = std::size(kLead);
-    std::size_t i = 1;
-    while (i + 1 < n && speed > kLead[i].speed) {
-        ++i;
-    }
-    const LeadPoint& a = kLead[i - 1];
-    const LeadPoint& b = kLead[i];
-    const double ms = a.ms + (b.ms - a.ms) * (speed - a.speed) / (b.speed - a.speed);
-    return ms * rate / kMsPerSecond;
-}
 
 double TempoStretcher::leadOutputFrames() const {
     // The rate filters of a converted form delay the audio on both sides of the stretcher.
     const double s = speed();
     const double filterDelay = static_cast<double>(format_.inputDelayFrames()) / s +
                                static_cast<double>(format_.outputDelayFrames());
-    return SourceLeadFrames(s, rate_) / s - filterDelay;
+    return engine_->sourceLeadFrames(s, rate_) / s - filterDelay;
 }
 
 TempoStretcher::TempoStretcher(std::uint32_t rate, std::uint32_t channels)
-    : touch_(std::make_unique<soundtouch::SoundTouch>()),
-      format_(rate, channels),
+    : format_(rate, channels),
+      engines_{std::make_unique<SoundTouchEngine>(format_.workRate(), format_.workChannels())},
+      engine_(engines_[kSlow].get()),
       rate_(rate),
       channels_(channels),
-      ending_(channels, static_cast<std::size_t>(std::lround(rate * kEndingSeconds))) {
-    touch_->setSampleRate(format_.workRate());
-    touch_->setChannels(format_.workChannels());
-    touch_->setTempo(1.0);
+      ending_(channels, static_cast<std::size_t>(std::lround(rate * kEndingSeconds))),
+      // Raised cosine: both sides are the same moment of the source, often nearly alike.
+      handover_(FadeFrames(rate, kHandoverSeconds), channels, FadeCurve::Shape::RaisedCosine) {
     floatBuffer_.resize(kChunkFrames * format_.workChannels());
 }
 
@@ -82,14 +62,53 @@ bool TempoStretcher::guarded(F&& f) {
     }
 }
 
+TempoStretcher::EngineId TempoStretcher::EngineFor(double speed) {
+    // Where the short window starts to keep more attacks than the standard one.
+    constexpr double kShortWindowAbove = 2.5;
+    return speed <= 1.0 ? kSlow : speed <= kShortWindowAbove ? kFast : kFastest;
+}
+
+void TempoStretcher::useWantedEngine() {
+    // Only between streams: what an engine holds stays with it.
+    const EngineId wanted = EngineFor(speed());
+    if (!empty() || wanted == current_) {
+        return;
+    }
+    std::unique_ptr<StretchEngine>& next = engines_[wanted];
+    if (!next) {
+        next = std::make_unique<RubberBandEngine>(format_.workRate(), format_.workChannels(),
+                                                  wanted == kFastest
+                                                      ? RubberBandEngine::Window::Short
+                                                      : RubberBandEngine::Window::Standard);
+    }
+    engine_->clear();
+    current_ = wanted;
+    engine_ = next.get();
+}
+
+bool TempoStretcher::switchesEngine(double percent) const {
+    return EngineFor(1.0 + percent / 100.0) != current_;
+}
+
 void TempoStretcher::setTempoPercent(double percent) {
     percent_ = percent;
-    guarded([&] { touch_->setTempo(speed()); });
+    guarded([&] {
+        useWantedEngine();
+        engine_->setSpeed(speed());
+    });
 }
 
 bool TempoStretcher::setOption(int id, int value) {
     bool known = false;
-    guarded([&] { known = touch_->setSetting(id, value); });
+    guarded([&] {
+        // SoundTouch knows the ids; the other engine takes what it knows and tunes itself.
+        known = engines_[kSlow]->setOption(id, value);
+        for (std::size_t e = kFast; e < kEngines; ++e) {
+            if (engines_[e]) {
+                engines_[e]->setOption(id, value);
+            }
+        }
+    });
     return known;
 }
 
@@ -139,6 +158,7 @@ std::size_t TempoStretcher::receive(std::int16_t* out, std::size_t frames) {
         frames = std::min<std::uint64_t>(frames, ready > reserve ? ready - reserve : 0);
     }
     const std::size_t done = pull(out, frames);
+    handover_.apply(out, done);
     outTaken_ += done;
     dropPlayedSegments();
     // Draining ends at the limit, or earlier if the stretcher has nothing more to give.
@@ -158,9 +178,7 @@ std::uint64_t TempoStretcher::pullableFrames() {
     // in the source's form.
     for (bool more = true; more && !failed_;) {
         std::size_t got = 0;
-        guarded([&] {
-            got = touch_->receiveSamples(floatBuffer_.data(), static_cast<uint>(kChunkFrames));
-        });
+        guarded([&] { got = engine_->receive(floatBuffer_.data(), kChunkFrames); });
         more = got > 0;
         if (more) {
             pending_.erase(pending_.begin(),
@@ -174,7 +192,7 @@ std::uint64_t TempoStretcher::pullableFrames() {
 
 std::uint64_t TempoStretcher::heldFrames() const {
     const std::size_t pending = pending_.size() / channels_ - pendingAt_;
-    return static_cast<std::uint64_t>(touch_->numSamples()) * format_.rateFactor() + pending;
+    return static_cast<std::uint64_t>(engine_->readyFrames()) * format_.rateFactor() + pending;
 }
 
 void TempoStretcher::drain(const std::int16_t* tail, std::size_t tailFrames) {
@@ -196,7 +214,7 @@ void TempoStretcher::drain(const std::int16_t* tail, std::size_t tailFrames) {
     }
     std::fill(floatBuffer_.begin(), floatBuffer_.end(), 0.0f);
     for (int i = 0; i < kMaxSilenceChunks && !failed_ && heldFrames() < needed; ++i) {
-        guarded([&] { touch_->putSamples(floatBuffer_.data(), static_cast<uint>(kChunkFrames)); });
+        guarded([&] { engine_->put(floatBuffer_.data(), kChunkFrames); });
     }
     // All that is left comes out now, so that its last frames can be joined into the source's;
     // the rest waits to be handed out. Silence stands in for what the stretcher could not give.
@@ -214,12 +232,21 @@ void TempoStretcher::putFloat(const std::int16_t* in, std::size_t frames) {
     format_.toWork(in, frames, work_);
     const std::size_t workFrames = work_.size() / format_.workChannels();
     if (workFrames > 0) {
-        guarded([&] { touch_->putSamples(work_.data(), static_cast<uint>(workFrames)); });
+        guarded([&] { engine_->put(work_.data(), workFrames); });
     }
 }
 
+void TempoStretcher::restartSpliced() {
+    const std::size_t kept =
+        static_cast<std::size_t>(std::min<std::uint64_t>(pullableFrames(), handover_.frames()));
+    takePending(handover_.continuation(), kept);
+    clear();
+    handover_.begin(kept);
+}
+
 void TempoStretcher::clear() {
-    guarded([&] { touch_->clear(); });
+    handover_.cancel();
+    guarded([&] { engine_->clear(); });
     format_.reset();
     pending_.clear();
     pendingAt_ = 0;
@@ -228,6 +255,10 @@ void TempoStretcher::clear() {
     outFed_ = 0.0;
     outTaken_ = 0;
     drainLimit_.reset();
+    guarded([&] {
+        useWantedEngine();
+        engine_->setSpeed(speed());
+    });
 }
 
 void TempoStretcher::dropPlayedSegments() {

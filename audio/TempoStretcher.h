@@ -1,8 +1,13 @@
-// Tempo change without pitch change (SoundTouch), plus the map from the frames it hands out back
+// Tempo change without pitch change, plus the map from the frames it hands out back
 // to the source frames they came from.
 //
+// Normal speed and slower are stretched by SoundTouch, faster by Rubber Band with its standard
+// window, and beyond 250 % with its short one (StretchEngine, RubberBandEngine); the engine
+// changes only between streams, so a speed change across normal speed while audio is
+// held goes on with the engine that holds it until the next jump or stop.
+//
 // A source SoundTouch cannot take as it is (rate, channel count) is stretched in a form it takes
-// and handed out in the source's own (StretchFormat). A SoundTouch call that throws leaves the
+// and handed out in the source's own (StretchFormat). An engine call that throws leaves the
 // stretcher failed: it then hands out nothing, and the owner ends the stream.
 //
 // At tempo change 0 the stretcher is bypassed once it holds nothing: the caller then copies
@@ -11,6 +16,7 @@
 // Used by one thread at a time (the owning channel's lock).
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -18,12 +24,10 @@
 #include <optional>
 #include <vector>
 
+#include "audio/SeamSplice.h"
 #include "audio/StretchEnding.h"
+#include "audio/StretchEngine.h"
 #include "audio/StretchFormat.h"
-
-namespace soundtouch {
-class SoundTouch;
-}
 
 namespace tarvel::audio {
 
@@ -31,9 +35,6 @@ class TempoStretcher {
   public:
     TempoStretcher(std::uint32_t rate, std::uint32_t channels);
 
-    // How far, in source frames, the audio leaving the stretcher runs ahead of the frames its
-    // output count stands for, on average once it is under way (negative: behind).
-    static double SourceLeadFrames(double speed, std::uint32_t rate);
     ~TempoStretcher();
     TempoStretcher(const TempoStretcher&) = delete;
     TempoStretcher& operator=(const TempoStretcher&) = delete;
@@ -43,7 +44,11 @@ class TempoStretcher {
     double tempoPercent() const { return percent_; }
     // Source frames consumed per frame handed out.
     double speed() const { return 1.0 + percent_ / 100.0; }
-    // SoundTouch setting ids (sequence and seek-window lengths in ms, ...). False if unknown.
+    // Whether a change to `percent` needs the other engine, which takes over when nothing is
+    // held: the owner restarts the stream where it is heard to make the change at once.
+    bool switchesEngine(double percent) const;
+    // The tempo stream's setting ids (sequence and seek-window lengths in ms, ...). False if
+    // unknown.
     bool setOption(int id, int value);
 
     bool bypassed() const { return percent_ == 0.0 && empty() && !failed_; }
@@ -62,6 +67,16 @@ class TempoStretcher {
     bool draining() const { return drainLimit_.has_value(); }
     // Drops everything held.
     void clear();
+    // Drops everything held, as for a restart from sourcePosition(), keeping what would have been
+    // handed out next to crossfade into the first frames of the new stream (receive() does; the
+    // owner calls spliceInto() for frames it copies past the stretcher).
+    void restartSpliced();
+    void spliceInto(std::int16_t* frames, std::size_t count) { handover_.apply(frames, count); }
+    // The same crossfade when the stream leaves the straight path: the owner puts up to
+    // continuationFrames() of the source frames that would have followed into continuation().
+    std::int16_t* continuation() { return handover_.continuation(); }
+    std::size_t continuationFrames() const { return handover_.frames(); }
+    void beginHandover(std::size_t got) { handover_.begin(got); }
 
     // Source frame of the next frame to be handed out; none when nothing is held.
     std::optional<std::uint64_t> sourcePosition() const;
@@ -88,8 +103,16 @@ class TempoStretcher {
     template <typename F>
     bool guarded(F&& f);
 
-    std::unique_ptr<soundtouch::SoundTouch> touch_;
+    enum EngineId : std::size_t { kSlow, kFast, kFastest, kEngines };
+    static EngineId EngineFor(double speed);
+    // Takes the engine the speed calls for, if nothing is held; makes it when first wanted.
+    void useWantedEngine();
+
     StretchFormat format_;
+    // SoundTouch (always there: it knows the settings), Rubber Band standard and short window.
+    std::array<std::unique_ptr<StretchEngine>, kEngines> engines_;
+    EngineId current_ = kSlow;
+    StretchEngine* engine_;  // engines_[current_]
     // Output frames by which the audio leaving runs ahead of the nominal map.
     double leadOutputFrames() const;
 
@@ -104,6 +127,7 @@ class TempoStretcher {
     std::vector<float> work_;            // work frames into the stretcher
     std::vector<std::int16_t> pending_;  // source-form frames converted, not yet handed out
     StretchEnding ending_;
+    SeamSplice handover_;
     std::size_t pendingAt_ = 0;
     bool failed_ = false;
 };

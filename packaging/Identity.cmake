@@ -12,9 +12,8 @@ set(TARVEL_MAINTAINER "Tarvel Player maintainers <maintainers@users.noreply.c-se
     CACHE STRING "Debian Maintainer field")
 
 # The licence in its three spellings: SPDX (AppStream), Debian's copyright format, and the notice
-# the copyright file carries. To adopt GPL-2.0-or-later: "GPL-2.0-or-later", "GPL-2+" and
-# packaging/licence/GPL-2+.txt (the usual notice pointing to /usr/share/common-licenses/GPL-2).
-set(TARVEL_LICENSE_SPDX "LicenseRef-proprietary")
-set(TARVEL_LICENSE_DEP5 "none")
-set(TARVEL_LICENSE_NOTICE_FILE "${CMAKE_CURRENT_LIST_DIR}/licence/none.txt")
+# the copyright file carries. GPL-2.0-or-later: the tempo path links Rubber Band (GPL-2+).
+set(TARVEL_LICENSE_SPDX "GPL-2.0-or-later")
+set(TARVEL_LICENSE_DEP5 "GPL-2+")
+set(TARVEL_LICENSE_NOTICE_FILE "${CMAKE_CURRENT_LIST_DIR}/licence/GPL-2+.txt")
 set(TARVEL_COPYRIGHT "2026 Tarvel Player developers")

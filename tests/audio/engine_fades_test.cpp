@@ -210,6 +210,30 @@ TEST_P(Transport, PauseResumeJumpVolumeAndStopMakeNoStepLargerThanTheSignals) {
 
 INSTANTIATE_TEST_SUITE_P(Speeds, Transport, ::testing::Values(100, 150));
 
+// Speed changes while playing, across normal speed and back (where the stretcher changes),
+// neither click nor move the position by more than the audio played meanwhile.
+TEST_F(Fades, SpeedChangesMakeNoStepAndKeepThePosition) {
+    const HSTREAM h = Open(MonoSine(kRate, kRate * 20, kFreq, kAmplitude), 75);
+    ASSERT_TRUE(BASS_ChannelSetPosition(h, kLoopStart * 2));
+    ASSERT_TRUE(BASS_ChannelPlay(h, 0));
+    std::vector<std::int16_t> out = Left(kRate / 2);
+    const int limit = OwnStep() + OwnStep() / 10;
+    for (const int speed : {150, 75, 400, 50, 200, 300, 100, 125}) {
+        const double before = static_cast<double>(BASS_ChannelGetPosition(h)) / 2.0;
+        const std::size_t at = out.size();
+        ASSERT_TRUE(BASS_FX_TempoSet(h, static_cast<float>(speed - 100), 0.0f, 0.0f));
+        const double after = static_cast<double>(BASS_ChannelGetPosition(h)) / 2.0;
+        EXPECT_NEAR(after, before, kRate * 0.005) << "to " << speed << " %";
+        const std::vector<std::int16_t> part = Left(kRate / 2);
+        out.insert(out.end(), part.begin(), part.end());
+        EXPECT_LE(LargestStep(out, at - 100, at + kRate / 4), limit) << "to " << speed << " %";
+        const double later = static_cast<double>(BASS_ChannelGetPosition(h)) / 2.0;
+        // What was rendered ahead at the old speed still plays first.
+        EXPECT_NEAR(later - after, kRate / 2.0 * speed / 100.0, kRate / 2.0 * speed / 100.0 * 0.15)
+            << "to " << speed << " %";
+    }
+}
+
 class SinglePlayEnd : public Fades, public ::testing::WithParamInterface<int> {};
 
 TEST_P(SinglePlayEnd, StopsAtAMarkOnACrestWithoutAStepAndOnTime) {

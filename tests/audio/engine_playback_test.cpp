@@ -336,11 +336,45 @@ TEST_F(Playback, LevelOfAPlayingChannelCoversTheLastTwentyMilliseconds) {
     EXPECT_EQ(BASS_ChannelGetLevel(h), (1000u << 16) | 1000u);
 }
 
+// A sweep whose pitch doubles every second: a stretcher keeps the pitch, so the pitch of what
+// comes out says which source frame it stands for, whatever the stretcher does to the waveform.
+constexpr double kSweepStartHz = 300.0;
+Pcm Sweep(std::size_t frames) {
+    Pcm pcm{kRate, 1, std::vector<std::int16_t>(frames)};
+    double phase = 0.0;
+    for (std::size_t i = 0; i < frames; ++i) {
+        phase += 2.0 * std::numbers::pi * kSweepStartHz *
+                 std::exp2(static_cast<double>(i) / kRate) / kRate;
+        pcm.samples[i] = static_cast<std::int16_t>(std::lround(0.5 * kFullScale * std::sin(phase)));
+    }
+    return pcm;
+}
+
+// The source frame a stretched sweep stands for at the middle of its last `window` frames, from
+// their pitch (the span between the first and last rising zero crossing, interpolated).
+double SweepFrameAt(const std::vector<std::int16_t>& out, std::size_t window) {
+    double first = -1.0;
+    double last = -1.0;
+    int cycles = -1;
+    for (std::size_t i = out.size() - window; i + 1 < out.size(); ++i) {
+        if (out[i] < 0 && out[i + 1] >= 0) {
+            const double at = static_cast<double>(i) + static_cast<double>(-out[i]) /
+                                                           static_cast<double>(out[i + 1] - out[i]);
+            first = first < 0.0 ? at : first;
+            last = at;
+            ++cycles;
+        }
+    }
+    const double hz = cycles / (last - first) * kRate;
+    return std::log2(hz / kSweepStartHz) * kRate;
+}
+
 class PlayingPosition : public Playback, public ::testing::WithParamInterface<int> {};
 
 TEST_P(PlayingPosition, IsTheSourceFrameOfTheAudioJustRendered) {
     const int speed = GetParam();
-    const Pcm pcm = test::MakeNoise(kRate, 1, kRate * 4, 3, 0.5);
+    const double s = speed / 100.0;
+    const Pcm pcm = speed == 100 ? test::MakeNoise(kRate, 1, kRate * 4, 3, 0.5) : Sweep(kRate * 4);
     const HSTREAM h = Open(pcm, speed);
     ASSERT_TRUE(BASS_ChannelSetPosition(h, 10000 * 2));
     EXPECT_EQ(BASS_ChannelGetPosition(h), 10000u * 2);
@@ -351,18 +385,20 @@ TEST_P(PlayingPosition, IsTheSourceFrameOfTheAudioJustRendered) {
         left[i] = stereo[i * 2];
     }
     const double pos = static_cast<double>(BASS_ChannelGetPosition(h)) / 2.0;
-    const double nominal = 10000.0 + kRate / 2.0 * speed / 100.0;
-    const double heard = SourceFrameOfEnd(left, pcm.samples, static_cast<std::size_t>(nominal));
+    const double nominal = 10000.0 + kRate / 2.0 * s;
     if (speed == 100) {
-        EXPECT_EQ(pos, heard);
+        EXPECT_EQ(pos, SourceFrameOfEnd(left, pcm.samples, static_cast<std::size_t>(nominal)));
         EXPECT_EQ(pos, nominal);
-    } else {
-        // Each stretched sequence starts somewhere in a 20 ms seek window of the source.
-        EXPECT_NEAR(pos, heard, kRate * (0.010 * speed / 100.0 + 0.020));
+        return;
     }
+    // 20 ms of output stand for 20 ms x speed of the source, centred 10 ms x speed before the
+    // end. A stretcher may place each piece of the source up to 10 ms of output off.
+    constexpr std::size_t kWindow = kRate / 50;
+    const double heard = SweepFrameAt(left, kWindow) + kWindow / 2.0 * s;
+    EXPECT_NEAR(pos, heard, kRate * 0.010 * s);
 }
 
-INSTANTIATE_TEST_SUITE_P(Speeds, PlayingPosition, ::testing::Values(50, 100, 200, 400));
+INSTANTIATE_TEST_SUITE_P(Speeds, PlayingPosition, ::testing::Values(50, 75, 100, 150, 200, 400));
 
 TEST_F(Playback, OtherRatesAreConvertedToTheDeviceRate) {
     constexpr DWORD kSourceRate = 22050;
