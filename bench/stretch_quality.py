@@ -291,7 +291,9 @@ def chord_figures(out, speed):
     x = steady(read_mono(out), LEAD / (speed / 100) + 0.3)
     mags, hzs = peak_track(x, CHORD_HZ)
     wobble = np.mean(np.std(mags, axis=1))
-    cents = 1200 * np.log2(hzs / np.asarray(CHORD_HZ)[:, None])
+    # A partial that cancels out in some frames has no frequency there: the warble is "-".
+    with np.errstate(invalid="ignore", divide="ignore"):
+        cents = 1200 * np.log2(hzs / np.asarray(CHORD_HZ)[:, None])
     warble = np.mean(np.std(cents, axis=1))
     return float(wobble), float(warble)
 
@@ -397,8 +399,10 @@ def main():
         print("stretch quality: missing " + ", ".join(missing), file=sys.stderr)
         return 3
 
-    head = subprocess.run(["git", "-C", os.path.dirname(os.path.abspath(__file__)), "rev-parse",
-                           "--short", "HEAD"], capture_output=True, text=True).stdout.strip()
+    # The commit that last changed the engine names what "ours" is.
+    head = subprocess.run(["git", "-C", os.path.dirname(os.path.abspath(__file__)), "log", "-1",
+                           "--format=%h", "--", "../audio"],
+                          capture_output=True, text=True).stdout.strip()
     stretchers = [Stretcher(f"ours (SoundTouch 32/20, as in {head or '?'})", ours(render, []))]
     for entry in args.ours:
         label, _, opts = entry.partition("=")
