@@ -140,7 +140,8 @@ def speech(path, tmp):
     subprocess.run(["espeak-ng", "-v", "en", "-s", "165", "-w", raw, SPEECH_TEXT], check=True,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     wide = os.path.join(tmp, "espeak44.wav")
-    subprocess.run(["sox", raw, "-r", str(RATE), "-c", "1", "-b", "16", wide], check=True)
+    # Without dither, so that every run measures the same speech.
+    subprocess.run(["sox", "-D", raw, "-r", str(RATE), "-c", "1", "-b", "16", wide], check=True)
     x = read_mono(wide)
     x *= 0.5 / np.abs(x).max()
     write_wav(path, padded(x))
