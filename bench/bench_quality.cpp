@@ -6,7 +6,10 @@
 //    anything above 5 kHz is the seam's), at 50 to 400 %, next to the same measure of straight
 //    play without seams (the stretcher's own floor);
 //  - transport: the largest sample step at pause, resume, a jump of the position, a volume
-//    change and stop, next to the signal's own largest step.
+//    change and stop, next to the signal's own largest step;
+//  - the stretcher itself, next to soundstretch and rubberband: bench/stretch_quality.py, run
+//    with this build's tarvel-render and the arguments given here, when it and its tools exist.
+#include <sys/wait.h>
 #include <unistd.h>
 #include <algorithm>
 #include <array>
@@ -48,6 +51,8 @@ constexpr double kSkipSeconds = 0.25;
 constexpr double kBurstWindowSeconds = 0.005;
 constexpr double kHighPassHz = 5000.0;
 constexpr int kSpeeds[] = {50, 75, 100, 150, 200, 400};
+// stretch_quality.py exits with this when a tool it compares against is missing.
+constexpr int kToolMissing = 3;
 
 std::vector<std::int16_t> SineMaterial() {
     const auto n = static_cast<std::size_t>(kMaterialSeconds * kRate);
@@ -412,8 +417,41 @@ void PrintFadeChoice(const std::vector<std::int16_t>& sine,
     }
 }
 
+std::string ShellQuoted(const std::string& s) {
+    std::string q = "'";
+    for (const char c : s) {
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return q + "'";
+}
+
+// The stretcher comparison; its tables follow ours on stdout. Missing pieces are one line, not
+// a failure: the seams and transport above stand on their own.
+int RunStretchQuality(const std::vector<std::string>& args) {
+    namespace fs = std::filesystem;
+    const fs::path script = fs::path(TARVEL_SOURCE_DIR) / "bench" / "stretch_quality.py";
+    const fs::path python = "/usr/bin/python3";
+    std::error_code ec;
+    const fs::path build = fs::read_symlink("/proc/self/exe", ec).parent_path().parent_path();
+    const fs::path render = build / "bench" / "tarvel-render";
+    for (const fs::path& p : {script, python, render}) {
+        if (!fs::exists(p, ec)) {
+            std::printf("\nstretcher comparison skipped: %s not found\n", p.c_str());
+            return 0;
+        }
+    }
+    std::string cmd = ShellQuoted(python) + " " + ShellQuoted(script) + " " + ShellQuoted(build);
+    for (const std::string& a : args) {
+        cmd += " " + ShellQuoted(a);
+    }
+    std::printf("\nstretcher comparison (%s)\n", script.c_str());
+    std::fflush(stdout);
+    const int status = std::system(cmd.c_str());
+    // The script has said which tool is missing.
+    return status == 0 || (WIFEXITED(status) && WEXITSTATUS(status) == kToolMissing) ? 0 : 1;
+}
+
 int RunQuality(const std::vector<std::string>& args) {
-    (void)args;
     const std::filesystem::path dir =
         std::filesystem::temp_directory_path() / ("tarvel-quality-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
@@ -439,9 +477,11 @@ int RunQuality(const std::vector<std::string>& args) {
     BASS_Free();
     PrintFadeChoice(sineMaterial, voiceMaterial);
     std::filesystem::remove_all(dir);
-    return 0;
+    return RunStretchQuality(args);
 }
 
 }  // namespace
 
-TARVEL_BENCH(quality, "", "seam bursts and transport steps as the listener hears them", RunQuality)
+TARVEL_BENCH(quality, "[stretch_quality.py options]",
+             "seam bursts, transport steps and the stretcher as the listener hears them",
+             RunQuality)

@@ -2,17 +2,22 @@
 // what the device would have received to a WAV file.
 //
 //   tarvel-render IN OUT.wav [--start S] [--end E] [--speed P] [--repeat|--single]
-//                 [--passes N] [--volume V]
+//                 [--passes N] [--volume V] [--tempo-option ID=VALUE]...
 //
 // It opens like LOAD (decode-only source, module as fallback, tempo stream with options 3=32
 // and 4=20, volume, end sync), then sets the marks like the mouse does (position sync at the end
 // mark, seek to the start mark) and plays like PLAY (seek to the start, play, tempo, options).
 // In repeat play the callback seeks back at each end mark; after N passes the tool switches to
 // single play, as a user would, so the last pass stops exactly at the end mark.
+// --tempo-option sets one more stretcher option after the player's (e.g. 3=40 for a 40 ms
+// sequence, 5=8 for an 8 ms overlap), so that other settings can be heard and measured.
 #include <atomic>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "audio/CaptureOutput.h"
@@ -38,6 +43,7 @@ struct Options {
     bool repeat = true;
     int passes = 1;
     int volume = kDefaultVolume;
+    std::vector<std::pair<DWORD, DWORD>> tempoOptions;
 };
 
 // What the player's sync callback reads, and a pass count for the tool.
@@ -74,6 +80,19 @@ bool Parse(int argc, char** argv, Options& o) {
             o.passes = std::atoi(argv[++i]);
         } else if (a == "--volume" && hasValue) {
             o.volume = std::atoi(argv[++i]);
+        } else if (a == "--tempo-option" && hasValue) {
+            const std::string_view v = argv[++i];
+            DWORD id = 0;
+            DWORD value = 0;
+            const auto [idEnd, idErr] = std::from_chars(v.data(), v.data() + v.size(), id);
+            if (idErr != std::errc() || idEnd == v.data() + v.size() || *idEnd != '=') {
+                return false;
+            }
+            const auto [end, err] = std::from_chars(idEnd + 1, v.data() + v.size(), value);
+            if (err != std::errc() || end != v.data() + v.size()) {
+                return false;
+            }
+            o.tempoOptions.emplace_back(id, value);
         } else if (a == "--repeat") {
             o.repeat = true;
         } else if (a == "--single") {
@@ -139,6 +158,14 @@ int Run(const Options& o) {
     BASS_FX_TempoSet(h, static_cast<float>(o.speed - kNormalSpeed), static_cast<float>(info.freq),
                      0.0f);
     tarvel::bench::ApplyTempoOptions(h);
+    for (const auto& [id, value] : o.tempoOptions) {
+        if (!BASS_FX_TempoSetOption(h, id, value)) {
+            std::fprintf(stderr, "tempo option %lu=%lu refused\n", static_cast<unsigned long>(id),
+                         static_cast<unsigned long>(value));
+            BASS_Free();
+            return 1;
+        }
+    }
 
     tarvel::audio::WavWriter wav(o.out, kDeviceRate, 2);
     if (!wav.ok()) {
@@ -179,7 +206,8 @@ int main(int argc, char** argv) {
     if (!Parse(argc, argv, options)) {
         std::fprintf(stderr,
                      "usage: tarvel-render IN OUT.wav [--start S] [--end E] [--speed P] "
-                     "[--repeat|--single] [--passes N] [--volume V]\n");
+                     "[--repeat|--single] [--passes N] [--volume V] "
+                     "[--tempo-option ID=VALUE]...\n");
         return 2;
     }
     return Run(options);
