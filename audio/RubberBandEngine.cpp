@@ -17,6 +17,15 @@ constexpr RubberBandStretcher::Options kOptions = RubberBandStretcher::OptionPro
                                                   RubberBandStretcher::OptionEngineFiner |
                                                   RubberBandStretcher::OptionChannelsTogether;
 
+// The stretcher reports odd input (a rate under the 8 kHz it is built for, which it then treats
+// as 8 kHz) on standard error unless given somewhere else to say it; a hostile file's header
+// should not reach the terminal.
+struct Quiet final : RubberBandStretcher::Logger {
+    void log(const char*) override {}
+    void log(const char*, double) override {}
+    void log(const char*, double, double) override {}
+};
+
 RubberBandStretcher::Options OptionsFor(RubberBandEngine::Window window) {
     return kOptions |
            (window == RubberBandEngine::Window::Short ? RubberBandStretcher::OptionWindowShort
@@ -26,7 +35,8 @@ RubberBandStretcher::Options OptionsFor(RubberBandEngine::Window window) {
 
 RubberBandEngine::RubberBandEngine(std::uint32_t rate, std::uint32_t channels, Window window)
     : channels_(channels),
-      stretcher_(std::make_unique<RubberBandStretcher>(rate, channels, OptionsFor(window))),
+      stretcher_(std::make_unique<RubberBandStretcher>(rate, channels, std::make_shared<Quiet>(),
+                                                       OptionsFor(window))),
       planes_(channels, std::vector<float>(kBlockFrames)),
       pointers_(channels) {
     stretcher_->setMaxProcessSize(kBlockFrames);
