@@ -14,7 +14,8 @@ The stretchers:
                (decode, tempo stream, mixer, as the player plays; 5 ms fades at both ends)
   soundstretch soundstretch IN OUT -tempo=P-100 (defaults: no -speech, no -quick)
   rubberband   rubberband -3 -R --centre-focus -q -T P/100 (R3 "finer", real-time mode,
-               channels processed together)
+               channels processed together), with its standard window and with --window-short
+               (ours uses the standard window from 101 to 250 % and the short one above)
 Each --ours adds a row for our engine with other tempo options, e.g. --ours 40/15/8=3:40,4:15,5:8
 (SoundTouch's ids: 3 sequence ms, 4 seek window ms, 5 overlap ms; 0 = automatic).
 Exits 3 naming what is missing when a tool cannot be found.
@@ -199,8 +200,11 @@ def soundstretch_cmd(src, dst, speed):
     return ["soundstretch", src, dst, f"-tempo={speed - 100}"]
 
 
-def rubberband_cmd(src, dst, speed):
-    return ["rubberband", "-3", "-R", "--centre-focus", "-q", "-T", f"{speed / 100:g}", src, dst]
+def rubberband(*extra):
+    def cmd(src, dst, speed):
+        return ["rubberband", "-3", "-R", "--centre-focus", *extra, "-q", "-T", f"{speed / 100:g}",
+                src, dst]
+    return cmd
 
 
 # ---------------------------------------------------------------- metrics
@@ -404,13 +408,15 @@ def main():
     head = subprocess.run(["git", "-C", os.path.dirname(os.path.abspath(__file__)), "log", "-1",
                            "--format=%h", "--", "../audio"],
                           capture_output=True, text=True).stdout.strip()
-    stretchers = [Stretcher(f"ours (SoundTouch 32/20, as in {head or '?'})", ours(render, []))]
+    stretchers = [Stretcher(f"ours (as in {head or '?'})", ours(render, []))]
     for entry in args.ours:
         label, _, opts = entry.partition("=")
         pairs = [p.replace(":", "=") for p in opts.split(",") if p]
         stretchers.append(Stretcher(f"ours, options {label}", ours(render, pairs)))
     stretchers.append(Stretcher("soundstretch", soundstretch_cmd))
-    stretchers.append(Stretcher("rubberband -3 -R --centre-focus", rubberband_cmd))
+    stretchers.append(Stretcher("rubberband -3 -R --centre-focus", rubberband()))
+    stretchers.append(Stretcher("rubberband -3 -R --centre-focus --window-short",
+                                rubberband("--window-short")))
 
     with tempfile.TemporaryDirectory(prefix="tarvel-stretch-") as tmp:
         mat = make_material(tmp)
