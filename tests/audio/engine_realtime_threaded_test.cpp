@@ -213,36 +213,54 @@ TEST_P(StallingSource, IsRiddenOutWithoutABreakOrALongCallback) {
 INSTANTIATE_TEST_SUITE_P(Speeds, StallingSource, ::testing::Values(100, 400));
 
 // A speed change renders again what has not been heard; across normal speed the stretcher
-// changes too. Both join what was rendered before without a click.
+// changes too. Both join what was rendered before without a click. A run in which the device
+// found a ring short (a machine too busy to render in time) proves nothing about the joins and
+// is played again, at most twice.
 TEST_F(RealTime, SpeedChangesWhilePlayingJoinWithoutAStep) {
     constexpr double kFreq = 441.0;
     constexpr double kAmplitude = 0.5;
-    const HSTREAM h = Wrap(OpenPcmStream(MonoSine(kRate, kRate * 30, kFreq, kAmplitude)), 75);
-    ASSERT_TRUE(BASS_ChannelPlay(h, 0));
-    std::this_thread::sleep_for(milliseconds(300));
-    for (const int speed : {150, 75, 400, 100, 200, 50}) {
-        ASSERT_TRUE(BASS_FX_TempoSet(h, static_cast<float>(speed - 100), 0.0f, 0.0f));
-        std::this_thread::sleep_for(milliseconds(250));
+    constexpr int kTries = 3;
+    for (int attempt = 1; attempt <= kTries; ++attempt) {
+        if (attempt > 1) {
+            ASSERT_TRUE(BASS_Init(-1, kRate, 0, nullptr, nullptr));
+        }
+        const HSTREAM h = Wrap(OpenPcmStream(MonoSine(kRate, kRate * 30, kFreq, kAmplitude)), 75);
+        ASSERT_TRUE(BASS_ChannelPlay(h, 0));
+        std::this_thread::sleep_for(milliseconds(300));
+        for (const int speed : {150, 75, 400, 100, 200, 50}) {
+            ASSERT_TRUE(BASS_FX_TempoSet(h, static_cast<float>(speed - 100), 0.0f, 0.0f));
+            std::this_thread::sleep_for(milliseconds(250));
+        }
+        const std::uint64_t underruns = audio::OutputCallbackFigures().underruns;
+        ASSERT_TRUE(BASS_ChannelStop(h));
+        std::this_thread::sleep_for(milliseconds(100));
+        const std::vector<std::int16_t> s = Recorded();
+        if (underruns > 0 && attempt < kTries) {
+            continue;
+        }
+        EXPECT_EQ(underruns, 0u) << "the device found a ring short in every try";
+        std::size_t first = 0;
+        while (2 * first < s.size() && s[2 * first] == 0) {
+            ++first;
+        }
+        std::size_t last = s.size() / 2;
+        while (last > first && s[2 * (last - 1)] == 0) {
+            --last;
+        }
+        ASSERT_GT(last - first, kRate * 3 / 2);
+        int worst = 0;
+        std::size_t worstAt = 0;
+        for (std::size_t n = first; n + 1 < last; ++n) {
+            if (std::abs(s[2 * (n + 1)] - s[2 * n]) > worst) {
+                worst = std::abs(s[2 * (n + 1)] - s[2 * n]);
+                worstAt = n;
+            }
+        }
+        // The sine's own largest step, and a little more for a stretched sine.
+        const double own = kAmplitude * 32768.0 * 2.0 * std::numbers::pi * kFreq / kRate;
+        EXPECT_LE(worst, static_cast<int>(own * 1.1)) << "at frame " << worstAt;
+        return;
     }
-    ASSERT_TRUE(BASS_ChannelStop(h));
-    std::this_thread::sleep_for(milliseconds(100));
-    const std::vector<std::int16_t> s = Recorded();
-    std::size_t first = 0;
-    while (2 * first < s.size() && s[2 * first] == 0) {
-        ++first;
-    }
-    std::size_t last = s.size() / 2;
-    while (last > first && s[2 * (last - 1)] == 0) {
-        --last;
-    }
-    ASSERT_GT(last - first, kRate * 3 / 2);
-    int worst = 0;
-    for (std::size_t n = first; n + 1 < last; ++n) {
-        worst = std::max(worst, std::abs(s[2 * (n + 1)] - s[2 * n]));
-    }
-    // The sine's own largest step, and a little more for a stretched sine.
-    const double own = kAmplitude * 32768.0 * 2.0 * std::numbers::pi * kFreq / kRate;
-    EXPECT_LE(worst, static_cast<int>(own * 1.1));
 }
 
 int gSyncsFired = 0;
