@@ -22,12 +22,14 @@ constexpr unsigned kMaxThreads = 8;
 // Frames decoded between two looks at the stop flag.
 constexpr std::size_t kChunkFrames = 4096;
 constexpr std::chrono::milliseconds kWaitStep{50};
-// Helpers yield to the render thread and the user interface (nice 0), on every core.
-constexpr int kHelperNice = 10;
+// The first helper decodes at the priority the reader has, as the reader itself would; the
+// others take cores nobody else wants: against a thread at the usual priority (the render
+// thread, the user interface, another program) they get a tenth of a core.
+constexpr int kSpareHelperNice = 10;
 
 void LowerThisThreadsPriority() {
     // On Linux the nice value belongs to the thread named by its id.
-    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kHelperNice);
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kSpareHelperNice);
 }
 
 }  // namespace
@@ -82,7 +84,9 @@ void ParallelDecoder::stop() {
 }
 
 void ParallelDecoder::run(Helper& helper) {
-    LowerThisThreadsPriority();
+    if (&helper != &helpers_.front()) {
+        LowerThisThreadsPriority();
+    }
     std::unique_lock lock(mutex_);
     for (;;) {
         changed_.wait(lock, [this] {

@@ -8,8 +8,9 @@
 // the helpers decode. The slots' states, the claim counter and the reader's segment are guarded
 // by mutex_. A slot's samples belong to the helper that claimed it until it is marked done,
 // then to the reader until the reader moves past it; a helper's decoder belongs to that helper
-// while the helpers run, and to the reader's thread when they are stopped. Helpers run at a
-// lower priority than the rest of the program, so that the render thread comes first.
+// while the helpers run, and to the reader's thread when they are stopped. One helper runs at
+// the reader's priority, doing what the reader would have done alone; the others run at a lower
+// one, so that the render thread and every other thread at the usual priority come first.
 #pragma once
 
 #include <atomic>
