@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <system_error>
 
 namespace tarvel::audio {
 
@@ -70,7 +71,11 @@ void ParallelDecoder::start(std::uint64_t frame) {
     stopping_ = false;
     threads_.reserve(helpers_.size());
     for (Helper& helper : helpers_) {
-        threads_.emplace_back([this, &helper] { run(helper); });
+        try {
+            threads_.emplace_back([this, &helper] { run(helper); });
+        } catch (const std::system_error&) {
+            break;  // the helpers started so far do the work; with none the reader does it
+        }
     }
 }
 
@@ -149,6 +154,14 @@ ReadResult ParallelDecoder::read(std::int16_t* out, std::size_t frames) {
             break;
         }
         Slot& slot = slots_[reading_ % slots_.size()];
+        if (threads_.empty() && claimNext_ == reading_) {
+            // No helper could be started: decode the segment here.
+            slot.segment = claimNext_++;
+            lock.unlock();
+            slot.whole = decode(helpers_.front(), slot.segment, slot);
+            lock.lock();
+            slot.state = SlotState::Done;
+        }
         changed_.wait(lock,
                       [&] { return slot.segment == reading_ && slot.state == SlotState::Done; });
         lock.unlock();
