@@ -4,8 +4,6 @@
 // that is no multiple of any codec's frame, so that every file is cut in many odd places.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
 #include <functional>
 
 #include "audio/Decoder.h"
@@ -14,6 +12,7 @@
 #include "tests/support/CaseName.h"
 #include "tests/support/ModuleWriter.h"
 #include "tests/support/Mp1Writer.h"
+#include "tests/support/ProcessThreads.h"
 #include "tests/support/TestAudio.h"
 
 namespace tarvel::test {
@@ -271,19 +270,6 @@ TEST(SplitDecodeDamage, TruncatedFilesDecodeWhatTheyCanTheSameWay) {
             EXPECT_TRUE(got == all) << name;
         }
     }
-}
-
-std::size_t ThreadsOfThisProcess() {
-    std::size_t n = 0;
-    DIR* tasks = opendir("/proc/self/task");
-    if (tasks == nullptr) {
-        return 0;
-    }
-    while (const dirent* e = readdir(tasks)) {
-        n += e->d_name[0] != '.' ? 1 : 0;
-    }
-    closedir(tasks);
-    return n;
 }
 
 // Dropped in the middle of a read (the scan stopped), no helper outlives the decoder.

@@ -2,8 +2,6 @@
 // scan of a channel read sequentially, and a new LOAD during it leaves no helper running.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
 #include <algorithm>
 #include <cstdlib>
 
@@ -13,6 +11,7 @@
 #include "overview/ScanWaveform.h"
 #include "player/AudioPort.h"
 #include "tests/overview/ScanTestSupport.h"
+#include "tests/support/ProcessThreads.h"
 #include "tests/support/TestAudio.h"
 
 namespace tarvel::overview {
@@ -36,19 +35,6 @@ void Load(PlayerSession& session, const std::filesystem::path& path) {
     session.PlayChannel =
         BASS_FX_TempoCreate(OpenStream(path), BASS_FX_FREESOURCE | BASS_SAMPLE_LOOP);
     session.LoopEnd = static_cast<std::uint32_t>(BASS_ChannelGetLength(session.PlayChannel));
-}
-
-std::size_t ThreadsOfThisProcess() {
-    std::size_t n = 0;
-    DIR* tasks = opendir("/proc/self/task");
-    if (tasks == nullptr) {
-        return 0;
-    }
-    while (const dirent* e = readdir(tasks)) {
-        n += e->d_name[0] != '.' ? 1 : 0;
-    }
-    closedir(tasks);
-    return n;
 }
 
 struct Material {
@@ -125,14 +111,14 @@ TEST(ScanParallel, LoadDuringAParallelScanLeavesNoHelperRunning) {
     PlayerSession session;
     ScanController scan(session);
     Load(session, mp3);
-    const std::size_t before = ThreadsOfThisProcess();
+    const std::size_t before = test::ThreadsOfThisProcess();
     for (int i = 0; i < 3; ++i) {
         scan.Timer2Timer(kWidth);
         ASSERT_TRUE(WaitUntil([&] { return session.ScanDone.load() > 0; }));
         scan.CancelAndWait();  // LOAD's first step
         EXPECT_FALSE(session.Scanning.load());
         EXPECT_EQ(session.ScanChannel.load(), 0U);
-        EXPECT_EQ(ThreadsOfThisProcess(), before) << "pass " << i;
+        EXPECT_EQ(test::ThreadsOfThisProcess(), before) << "pass " << i;
     }
     BASS_StreamFree(session.PlayChannel.exchange(0));
 }
