@@ -49,8 +49,6 @@ class ParallelDecoder final : public Decoder {
     // Stops the helpers and starts them again at `frame`.
     bool seek(std::uint64_t frame) override;
 
-    std::size_t helpers() const { return helpers_.size(); }
-
   private:
     enum class SlotState { Free, Decoding, Done };
     struct Slot {
