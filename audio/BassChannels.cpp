@@ -8,6 +8,7 @@
 #include "audio/LevelMeter.h"
 #include "audio/Voice.h"
 #include "audio/bass.h"
+#include "audio/decoders/ParallelDecode.h"
 
 using tarvel::audio::Channel;
 using tarvel::audio::Engine;
@@ -209,6 +210,14 @@ DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {
         return BASS_ERROR_DWORD;  // at the end
     }
     return static_cast<DWORD>(got * bpf);
+}
+
+BOOL BASS_ChannelDecodeAhead(DWORD handle) {
+    LockedChannel channel(handle);
+    if (!channel || !channel->decodeOnly()) {
+        return 0;
+    }
+    return channel->decodeAhead(tarvel::audio::DecodeAheadThreads()) ? 1 : 0;
 }
 
 HSYNC BASS_ChannelSetSync(DWORD handle, DWORD type, QWORD param, SYNCPROC* proc, void* user) {

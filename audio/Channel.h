@@ -70,6 +70,12 @@ class Channel {
     virtual bool hasData() const = 0;
     // Releases the decoder and buffers; the channel is dead afterwards.
     virtual void release() = 0;
+    // The channel will be read straight through by a reader of its own: decode ahead on up to
+    // `threads` helper threads where the source allows it. True if it does from now on.
+    virtual bool decodeAhead(unsigned threads) {
+        (void)threads;
+        return false;
+    }
     // Play or stop from outside a sync callback: whatever a callback's stop left pending is
     // dropped, so that playing goes on from the position the channel reports.
     virtual void cancelPendingStop() { clearStopFromSync(); }

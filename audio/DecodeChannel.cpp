@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "audio/decoders/ParallelDecode.h"
+
 namespace tarvel::audio {
 
 namespace {
@@ -113,6 +115,18 @@ void DecodeChannel::endAt(std::uint64_t at) {
     // A decoder gives its exact length at open, but a file can shrink or fail under it: from now
     // on the source is as long as what it gave.
     length_ = std::min(length_, at);
+}
+
+bool DecodeChannel::decodeAhead(unsigned threads) {
+    if (released() || kind() != ChannelKind::Stream || aheadTried_) {
+        return ahead_;
+    }
+    aheadTried_ = true;
+    if (auto parallel = DecodeAhead(decoder_, position_, threads)) {
+        decoder_ = std::move(parallel);
+        ahead_ = true;
+    }
+    return ahead_;
 }
 
 void DecodeChannel::release() {

@@ -32,6 +32,8 @@ class DecodeChannel final : public Channel {
     bool stalled() const override { return stalled_; }
     bool hasData() const override { return !released() && !ended_ && position_ < length_; }
     void release() override;
+    // Only the stream kind: modules and CD tracks cannot be split and stay sequential.
+    bool decodeAhead(unsigned threads) override;
 
     // Up to `frames` frames from the current position without moving it and without syncs;
     // fewer if the source has nothing more for the moment (it is not waited for).
@@ -62,6 +64,8 @@ class DecodeChannel final : public Channel {
     bool ended_ = false;     // the decoder gave no more data before the length
     bool endFired_ = false;  // end syncs ran for the current stay at the end
     bool stalled_ = false;   // the last read stopped early at a "not yet"
+    bool aheadTried_ = false;
+    bool ahead_ = false;  // decoder_ decodes ahead on helper threads
     SeamSplice splice_;
 };
 

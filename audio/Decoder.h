@@ -58,6 +58,11 @@ class Decoder {
     virtual bool seek(std::uint64_t frame) = 0;
     // Kind of source, for BASS_CHANNELINFO::ctype.
     virtual std::uint32_t kind() const = 0;
+    // A second decoder of the same source, at frame 0, that gives exactly this one's frames from
+    // any frame it is sought to: parts of the source can then be decoded at once on other
+    // threads. nullptr where that cannot be promised (modules, CD tracks) or gains nothing
+    // (uncompressed PCM).
+    virtual std::unique_ptr<Decoder> openAnother() const { return nullptr; }
 };
 
 // Source kinds reported in BASS_CHANNELINFO::ctype.

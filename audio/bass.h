@@ -128,6 +128,12 @@ DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length);
 HSYNC BASS_ChannelSetSync(DWORD handle, DWORD type, QWORD param, SYNCPROC* proc, void* user);
 BOOL BASS_ChannelRemoveSync(DWORD handle, HSYNC sync);
 
+// This engine's own addition: `handle`, a decode-only stream, is about to be read straight
+// through by its reader (the overview scan); its source is decoded ahead on helper threads, one
+// per core, where the format allows it exactly. The frames read are the same either way. 0 if
+// the channel stays sequential (a module, a CD track, PCM, one core, a short source).
+BOOL BASS_ChannelDecodeAhead(DWORD handle);
+
 // ---- Tempo ----
 // Wraps a decode-only source in a playable tempo stream. With BASS_FX_FREESOURCE freeing the
 // tempo stream frees its source. On failure returns 0 and leaves the source open.

@@ -29,6 +29,10 @@ void TScanThread::Execute(const std::stop_token& stop) {
         session_.CdWaveImage.reset();
     }
 
+    if (!job_.isCdTrack && !job_.source.music && job_.source.handle != 0) {
+        // Read straight through: the engine may decode it on every core (the same frames).
+        audio_.ChannelDecodeAhead(job_.source.handle);
+    }
     const ScanSettings settings{job_.isCdTrack, job_.bytesPerPixel};
     ScanOutput out = ScanWaveform(audio_, session_, settings, job_.source.handle, job_.width, stop);
 

@@ -39,6 +39,9 @@ HSYNC BassAudioPort::ChannelSetSync(DWORD handle, DWORD type, QWORD param, SYNCP
 BOOL BassAudioPort::ChannelRemoveSync(DWORD handle, HSYNC sync) {
     return BASS_ChannelRemoveSync(handle, sync);
 }
+BOOL BassAudioPort::ChannelDecodeAhead(DWORD handle) {
+    return BASS_ChannelDecodeAhead(handle);
+}
 HSTREAM BassAudioPort::StreamCreateFile(BOOL mem, const void* file, DWORD offset, DWORD length,
                                         DWORD flags) {
     return BASS_StreamCreateFile(mem, file, offset, length, flags);

@@ -30,6 +30,8 @@ class AudioPort {
     virtual HSYNC ChannelSetSync(DWORD handle, DWORD type, QWORD param, SYNCPROC* proc,
                                  void* user) = 0;
     virtual BOOL ChannelRemoveSync(DWORD handle, HSYNC sync) = 0;
+    // The engine's own addition (BASS_ChannelDecodeAhead): the scan reads `handle` through.
+    virtual BOOL ChannelDecodeAhead(DWORD handle) = 0;
 
     virtual HSTREAM StreamCreateFile(BOOL mem, const void* file, DWORD offset, DWORD length,
                                      DWORD flags) = 0;
@@ -59,6 +61,7 @@ class BassAudioPort final : public AudioPort {
     HSYNC ChannelSetSync(DWORD handle, DWORD type, QWORD param, SYNCPROC* proc,
                          void* user) override;
     BOOL ChannelRemoveSync(DWORD handle, HSYNC sync) override;
+    BOOL ChannelDecodeAhead(DWORD handle) override;
     HSTREAM StreamCreateFile(BOOL mem, const void* file, DWORD offset, DWORD length,
                              DWORD flags) override;
     HMUSIC MusicLoad(BOOL mem, const void* file, DWORD offset, DWORD length, DWORD flags,

@@ -12,6 +12,8 @@
 namespace tarvel::audio {
 namespace {
 
+OpenResult OpenFlacFile(ByteSource src);
+
 constexpr unsigned kMaxBitsPerSample = 32;
 constexpr unsigned kMinBitsPerSample = 4;
 // A process call that yields no audio this many times in a row has nothing more to give.
@@ -50,6 +52,7 @@ class FlacStream {
     std::uint32_t channels() const { return channels_; }
     unsigned bits() const { return bits_; }
     std::uint64_t headerLength() const { return headerLength_; }
+    const ByteSource& source() const { return src_; }
 
     // Frames from the position on, at most `frames`; 0 at the end of the stream.
     std::size_t read(std::int16_t* out, std::size_t frames, std::uint64_t limit) {
@@ -278,6 +281,12 @@ class FlacDecoder final : public Decoder {
         return true;
     }
 
+    // Lossless: every decoder gives the same samples at the same frame.
+    std::unique_ptr<Decoder> openAnother() const override {
+        auto bytes = stream_->source().duplicate();
+        return bytes ? OpenFlacFile(std::move(*bytes)).take() : nullptr;
+    }
+
   private:
     // Consumes the frame before the end, so that a seek to the very end reads nothing more.
     std::size_t readOne() {
@@ -290,9 +299,7 @@ class FlacDecoder final : public Decoder {
     std::uint64_t pos_ = 0;
 };
 
-}  // namespace
-
-OpenResult OpenFlac(ByteSource src) {
+OpenResult OpenFlacFile(ByteSource src) {
     auto head = src.peek(0, kSniffBytes);
     // Taggers put ID3v2 tags in front of FLAC files too; libFLAC skips them.
     const std::size_t tag = Id3v2Size(head.data(), head.size());
@@ -314,6 +321,12 @@ OpenResult OpenFlac(ByteSource src) {
         return OpenResult::Fail(OpenFailure::kDamaged);
     }
     return std::make_unique<FlacDecoder>(std::move(stream), length);
+}
+
+}  // namespace
+
+OpenResult OpenFlac(ByteSource src) {
+    return OpenFlacFile(std::move(src));
 }
 
 }  // namespace tarvel::audio

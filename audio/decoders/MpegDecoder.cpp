@@ -94,6 +94,10 @@ constexpr long kMpeg2RingPeriod = 8;
 struct Preroll {
     long frames = 0;  // at least this many frames decoded and discarded (0: not layer 3)
     long period = 1;  // the restart frame is a multiple of this
+    // Every seek gives the samples of a decode from the start. Only MPEG-1 streams are known to:
+    // at the low rates of MPEG-2 and 2.5 a restart can fall where a frame's data runs short of
+    // the reservoir, and a sample in thousands then rounds the other way.
+    bool exact = true;
 };
 
 // Enough frames that the reservoir holds all the data the target's frame refers to, whatever the
@@ -227,6 +231,31 @@ class MpegDecoder final : public Decoder {
         return true;
     }
 
+    // A fresh handle over a second reader of the file, with the frame index of the first scan,
+    // so that it seeks at once; its seeks restart like this one's and give the same samples.
+    std::unique_ptr<Decoder> openAnother() const override {
+        if (!preroll_.exact) {
+            return nullptr;
+        }
+        auto bytes = input_->file.duplicate();
+        if (!bytes) {
+            return nullptr;
+        }
+        auto input =
+            std::make_unique<MpegInput>(MpegInput{std::move(*bytes), input_->base, input_->end});
+        HandlePtr mh = OpenHandle(*input, &format_);
+        auto other = std::make_unique<MpegDecoder>(std::move(input), std::move(mh), format_,
+                                                   length_, kind_, preroll_, index_, indexStep_);
+        if (!other->mh_ ||
+            (!other->index_.empty() &&
+             mpg123_set_index(other->mh_.get(), other->index_.data(), other->indexStep_,
+                              other->index_.size()) != MPG123_OK) ||
+            !other->restartAt(0)) {
+            return nullptr;
+        }
+        return other;
+    }
+
   private:
     // A seek on a fresh handle: libmpg123 keeps the synthesis ring's position across its own
     // seeks, so only a handle that has decoded nothing yet restarts like the decode from the
@@ -317,6 +346,23 @@ std::optional<std::uint64_t> StreamEnd(mpg123_handle* mh) {
     }
 }
 
+// Whether the length is the stream's frames less the encoder delay and padding its info tag
+// gives. A file cut short has a tag that promises more frames than there are: libmpg123 then
+// decodes it from the start untrimmed but seeks in it as if trimmed, so seeks land off by the
+// delay.
+bool TrimAgreesWithTag(mpg123_handle* mh, off_t length) {
+    long delay = 0;
+    long padding = 0;
+    if (mpg123_getstate(mh, MPG123_ENC_DELAY, &delay, nullptr) != MPG123_OK ||
+        mpg123_getstate(mh, MPG123_ENC_PADDING, &padding, nullptr) != MPG123_OK) {
+        return false;
+    }
+    const off_t frames = mpg123_framelength(mh);
+    const int spf = mpg123_spf(mh);
+    return frames > 0 && spf > 0 &&
+           length == frames * spf - std::max(0L, delay) - std::max(0L, padding);
+}
+
 // Opens, reads the format and scans the whole stream for its exact length.
 struct Scanned {
     HandlePtr mh;
@@ -380,7 +426,9 @@ OpenResult OpenMpeg(ByteSource file) {
     if (mpg123_index(scanned->mh.get(), &offsets, &step, &fill) == MPG123_OK && offsets) {
         index.assign(offsets, offsets + fill);
     }
-    const Preroll preroll = scanned->info.layer == 3 ? Layer3Preroll(scanned->info) : Preroll{};
+    Preroll preroll = scanned->info.layer == 3 ? Layer3Preroll(scanned->info) : Preroll{};
+    preroll.exact = scanned->info.version == MPG123_1_0 &&
+                    TrimAgreesWithTag(scanned->mh.get(), scanned->length);
     if (SeekExact(scanned->mh.get(), 0, preroll) < 0) {
         return OpenResult::Fail(OpenFailure::kDamaged);
     }

@@ -12,6 +12,8 @@
 namespace tarvel::audio {
 namespace {
 
+OpenResult OpenVorbisFile(ByteSource src);
+
 constexpr int kLittleEndian = 0;
 constexpr int kWordBytes = 2;
 constexpr int kSigned = 1;
@@ -122,6 +124,13 @@ class VorbisDecoder final : public Decoder {
         return true;
     }
 
+    // ov_pcm_seek decodes the packet before the target for its overlap, so a second decoder
+    // sought anywhere gives the same samples as this one read through.
+    std::unique_ptr<Decoder> openAnother() const override {
+        auto bytes = file_->src.duplicate();
+        return bytes ? OpenVorbisFile(std::move(*bytes)).take() : nullptr;
+    }
+
   private:
     static constexpr std::size_t kMaxReadBytes = 1 << 16;
     // A jump in the stream's own position wider than this is a damaged page, not lost audio.
@@ -192,9 +201,7 @@ class VorbisDecoder final : public Decoder {
     std::vector<std::int16_t> scratch_;
 };
 
-}  // namespace
-
-OpenResult OpenVorbis(ByteSource src) {
+OpenResult OpenVorbisFile(ByteSource src) {
     const auto head = src.peek(0, kSniffBytes);
     if (SniffContainer(head.data(), head.size()) != Container::kOggVorbis) {
         return OpenResult::Fail(OpenFailure::kNotMine);
@@ -228,6 +235,12 @@ OpenResult OpenVorbis(ByteSource src) {
     return std::make_unique<VorbisDecoder>(std::move(file), static_cast<std::uint32_t>(first->rate),
                                            static_cast<std::uint32_t>(first->channels), usable,
                                            length);
+}
+
+}  // namespace
+
+OpenResult OpenVorbis(ByteSource src) {
+    return OpenVorbisFile(std::move(src));
 }
 
 }  // namespace tarvel::audio

@@ -66,6 +66,8 @@ class FakeAudio final : public AudioPort {
     int VolumeOf(DWORD handle);
     std::map<DWORD, DWORD> OptionsOf(DWORD handle);
     std::vector<FakeSync> Syncs();
+    // Channels the scan asked to decode ahead, in order.
+    std::vector<DWORD> DecodeAheads();
     std::vector<HSYNC> RemovedSyncs();
     std::vector<QWORD> Seeks(DWORD handle);
     void SetPosition(DWORD handle, QWORD pos);
@@ -84,6 +86,7 @@ class FakeAudio final : public AudioPort {
     HSYNC ChannelSetSync(DWORD handle, DWORD type, QWORD param, SYNCPROC* proc,
                          void* user) override;
     BOOL ChannelRemoveSync(DWORD handle, HSYNC sync) override;
+    BOOL ChannelDecodeAhead(DWORD handle) override;
     HSTREAM StreamCreateFile(BOOL mem, const void* file, DWORD offset, DWORD length,
                              DWORD flags) override;
     HMUSIC MusicLoad(BOOL mem, const void* file, DWORD offset, DWORD length, DWORD flags,
@@ -118,6 +121,7 @@ class FakeAudio final : public AudioPort {
     std::vector<FakeSync> syncs_;
     std::vector<HSYNC> removedSyncs_;
     std::vector<DWORD> freed_;
+    std::vector<DWORD> decodeAheads_;
     DWORD next_ = 100;
 };
 

@@ -271,6 +271,17 @@ HSYNC FakeAudio::ChannelSetSync(DWORD handle, DWORD type, QWORD param, SYNCPROC*
     return static_cast<HSYNC>(10000 + syncs_.size());
 }
 
+BOOL FakeAudio::ChannelDecodeAhead(DWORD handle) {
+    std::lock_guard lock(mutex_);
+    decodeAheads_.push_back(handle);
+    return Find(handle) ? 1 : 0;
+}
+
+std::vector<DWORD> FakeAudio::DecodeAheads() {
+    std::lock_guard lock(mutex_);
+    return decodeAheads_;
+}
+
 BOOL FakeAudio::ChannelRemoveSync(DWORD handle, HSYNC sync) {
     std::lock_guard lock(mutex_);
     if (!Find(handle)) {

@@ -279,6 +279,42 @@ TEST(ScanWaveform, ModuleIsOpenedAsMusicAndReleasedAsMusic) {
     EXPECT_EQ(session.WaveLeft[1], 30474);
 }
 
+// The scan asks the engine to decode ahead only the stream it reads straight through: not a
+// module, nor a CD track or the image it copies the track into.
+TEST(ScanWaveform, OnlyAStreamIsDecodedAhead) {
+    {
+        FakeAudio audio;
+        PlayerSession session;
+        LoadAndScan(audio, session, Source(10 * kReadingBytes));
+        const auto asked = audio.DecodeAheads();
+        ASSERT_EQ(asked.size(), 1U);
+        // The scan's own channel, released by the scan.
+        EXPECT_NE(asked[0], session.PlayChannel.load());
+        const auto freed = audio.Freed();
+        EXPECT_NE(std::find(freed.begin(), freed.end(), asked[0]), freed.end());
+    }
+    {
+        FakeAudio audio;
+        PlayerSession session;
+        FakeSource s = Source(10 * kReadingBytes);
+        s.module = true;
+        LoadAndScan(audio, session, s);
+        EXPECT_TRUE(audio.DecodeAheads().empty());
+    }
+    {
+        FakeAudio audio;
+        PlayerSession session;
+        audio.AddFile("t.cda", Source(20 * kReadingBytes));
+        session.CurrentFileName = "t.cda";
+        session.IsCdTrack = true;
+        session.PlayChannel = audio.MakePlayChannel(Source(20 * kReadingBytes));
+        ScanController scan(session, audio);
+        scan.Timer2Timer(kWidth);
+        ASSERT_TRUE(WaitForScanEnd(session));
+        EXPECT_TRUE(audio.DecodeAheads().empty());
+    }
+}
+
 // ---- CD tracks ----
 
 struct CdSession {
