@@ -13,9 +13,9 @@ constexpr std::size_t kBlockFrames = 1024;
 constexpr int kLastKnownOption = 5;
 
 using RubberBand::RubberBandStretcher;
-constexpr RubberBandStretcher::Options kOptions = RubberBandStretcher::OptionProcessRealTime |
-                                                  RubberBandStretcher::OptionEngineFiner |
-                                                  RubberBandStretcher::OptionChannelsTogether;
+constexpr RubberBandStretcher::Options kOptions =
+    RubberBandStretcher::OptionProcessRealTime | RubberBandStretcher::OptionEngineFiner |
+    RubberBandStretcher::OptionWindowStandard | RubberBandStretcher::OptionChannelsTogether;
 
 // The stretcher reports odd input (a rate under the 8 kHz it is built for, which it then treats
 // as 8 kHz) on standard error unless given somewhere else to say it; a hostile file's header
@@ -25,18 +25,12 @@ struct Quiet final : RubberBandStretcher::Logger {
     void log(const char*, double) override {}
     void log(const char*, double, double) override {}
 };
-
-RubberBandStretcher::Options OptionsFor(RubberBandEngine::Window window) {
-    return kOptions |
-           (window == RubberBandEngine::Window::Short ? RubberBandStretcher::OptionWindowShort
-                                                      : RubberBandStretcher::OptionWindowStandard);
-}
 }  // namespace
 
-RubberBandEngine::RubberBandEngine(std::uint32_t rate, std::uint32_t channels, Window window)
+RubberBandEngine::RubberBandEngine(std::uint32_t rate, std::uint32_t channels)
     : channels_(channels),
       stretcher_(std::make_unique<RubberBandStretcher>(rate, channels, std::make_shared<Quiet>(),
-                                                       OptionsFor(window))),
+                                                       kOptions)),
       planes_(channels, std::vector<float>(kBlockFrames)),
       pointers_(channels) {
     stretcher_->setMaxProcessSize(kBlockFrames);

@@ -63,9 +63,7 @@ bool TempoStretcher::guarded(F&& f) {
 }
 
 TempoStretcher::EngineId TempoStretcher::EngineFor(double speed) {
-    // Where the short window starts to keep more attacks than the standard one.
-    constexpr double kShortWindowAbove = 2.5;
-    return speed <= 1.0 ? kSlow : speed <= kShortWindowAbove ? kFast : kFastest;
+    return speed <= 1.0 ? kSlow : kFast;
 }
 
 void TempoStretcher::useWantedEngine() {
@@ -76,10 +74,7 @@ void TempoStretcher::useWantedEngine() {
     }
     std::unique_ptr<StretchEngine>& next = engines_[wanted];
     if (!next) {
-        next = std::make_unique<RubberBandEngine>(format_.workRate(), format_.workChannels(),
-                                                  wanted == kFastest
-                                                      ? RubberBandEngine::Window::Short
-                                                      : RubberBandEngine::Window::Standard);
+        next = std::make_unique<RubberBandEngine>(format_.workRate(), format_.workChannels());
     }
     engine_->clear();
     current_ = wanted;

@@ -1,10 +1,9 @@
 // Tempo change without pitch change, plus the map from the frames it hands out back
 // to the source frames they came from.
 //
-// Normal speed and slower are stretched by SoundTouch, faster by Rubber Band with its standard
-// window, and beyond 250 % with its short one (StretchEngine, RubberBandEngine); the engine
-// changes only between streams, so a speed change across normal speed while audio is
-// held goes on with the engine that holds it until the next jump or stop.
+// Normal speed and slower are stretched by SoundTouch, faster by Rubber Band (StretchEngine,
+// RubberBandEngine); the engine changes only between streams, so a speed change across normal speed
+// while audio is held goes on with the engine that holds it until the next jump or stop.
 //
 // A source SoundTouch cannot take as it is (rate, channel count) is stretched in a form it takes
 // and handed out in the source's own (StretchFormat). An engine call that throws leaves the
@@ -103,13 +102,13 @@ class TempoStretcher {
     template <typename F>
     bool guarded(F&& f);
 
-    enum EngineId : std::size_t { kSlow, kFast, kFastest, kEngines };
+    enum EngineId : std::size_t { kSlow, kFast, kEngines };
     static EngineId EngineFor(double speed);
     // Takes the engine the speed calls for, if nothing is held; makes it when first wanted.
     void useWantedEngine();
 
     StretchFormat format_;
-    // SoundTouch (always there: it knows the settings), Rubber Band standard and short window.
+    // SoundTouch (always there: it knows the settings), and Rubber Band.
     std::array<std::unique_ptr<StretchEngine>, kEngines> engines_;
     EngineId current_ = kSlow;
     StretchEngine* engine_;  // engines_[current_]
