@@ -1,4 +1,4 @@
-// Rubber Band's R3 engine as a stretch engine: the one above normal speed, where a
+// Rubber Band's R3 engine as a stretch engine: the one above normal speed up to 250 %, where a
 // time-domain stretcher skips most of the input and with it consonants and attacks; a phase
 // vocoder that locks onto transients keeps them.
 //
@@ -7,9 +7,8 @@
 // the engine's own start pad and its start delay is dropped from the output, so that output
 // frame k stands for input frame k x speed from the first frame on.
 //
-// The short window costs a third of the CPU and smears fewer attacks below audibility at 400 %,
-// but it doubles a third of the clicks at 150-200 %, and with reads of the file stalling it
-// left the player's rings short at 400 % where this window does not.
+// The short window costs a third of the CPU, but it doubles a third of the clicks at
+// 150-200 %, and with reads of the file stalling it left the player's rings short at 400 %.
 #pragma once
 
 #include <cstddef>

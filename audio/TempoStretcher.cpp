@@ -63,7 +63,10 @@ bool TempoStretcher::guarded(F&& f) {
 }
 
 TempoStretcher::EngineId TempoStretcher::EngineFor(double speed) {
-    return speed <= 1.0 ? kSlow : kFast;
+    // Above this Rubber Band costs more than a sixth of a core, and with reads of the file
+    // stalling it let the rings run short at 400 %; SoundTouch there rides the stalls out.
+    constexpr double kFastUpTo = 2.5;
+    return speed > 1.0 && speed <= kFastUpTo ? kFast : kSlow;
 }
 
 void TempoStretcher::useWantedEngine() {

@@ -1,8 +1,9 @@
 // Tempo change without pitch change, plus the map from the frames it hands out back
 // to the source frames they came from.
 //
-// Normal speed and slower are stretched by SoundTouch, faster by Rubber Band (StretchEngine,
-// RubberBandEngine); the engine changes only between streams, so a speed change across normal speed
+// Speeds above normal up to 250 % are stretched by Rubber Band, which keeps the attacks that
+// SoundTouch skips there; the others by SoundTouch (StretchEngine, RubberBandEngine). The engine
+// changes only between streams, so a speed change across normal speed
 // while audio is held goes on with the engine that holds it until the next jump or stop.
 //
 // A source SoundTouch cannot take as it is (rate, channel count) is stretched in a form it takes

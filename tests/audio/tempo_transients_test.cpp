@@ -1,5 +1,6 @@
-// Faster than normal, the stretcher keeps the attacks: a time-domain stretcher skips most of the
-// input at high speeds and with it most short sounds, which in speech are the consonants.
+// Faster than normal, up to 250 %, the stretcher keeps the attacks: a time-domain stretcher skips
+// most of the input at high speeds and with it most short sounds, which in speech are the
+// consonants.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -86,7 +87,7 @@ TEST_P(Transients, EveryClickOfATrainIsHeardOnce) {
     EXPECT_LE(doubled, static_cast<int>(kClicks) * 3 / 10);
 }
 
-INSTANTIATE_TEST_SUITE_P(Speeds, Transients, ::testing::Values(150, 200, 300, 400));
+INSTANTIATE_TEST_SUITE_P(Speeds, Transients, ::testing::Values(125, 150, 200, 250));
 
 }  // namespace
 }  // namespace tarvel::engine_test
