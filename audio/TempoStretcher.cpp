@@ -31,8 +31,8 @@ double TempoStretcher::leadOutputFrames() const {
 
 TempoStretcher::TempoStretcher(std::uint32_t rate, std::uint32_t channels)
     : format_(rate, channels),
-      engines_{std::make_unique<SoundTouchEngine>(format_.workRate(), format_.workChannels())},
-      engine_(engines_[kSlow].get()),
+      slow_(std::make_unique<SoundTouchEngine>(format_.workRate(), format_.workChannels())),
+      engine_(slow_.get()),
       rate_(rate),
       channels_(channels),
       ending_(channels, static_cast<std::size_t>(std::lround(rate * kEndingSeconds))),
@@ -62,30 +62,28 @@ bool TempoStretcher::guarded(F&& f) {
     }
 }
 
-TempoStretcher::EngineId TempoStretcher::EngineFor(double speed) {
+bool TempoStretcher::FastAt(double speed) {
     // Above this Rubber Band costs more than a sixth of a core, and with reads of the file
     // stalling it let the rings run short at 400 %; SoundTouch there rides the stalls out.
     constexpr double kFastUpTo = 2.5;
-    return speed > 1.0 && speed <= kFastUpTo ? kFast : kSlow;
+    return speed > 1.0 && speed <= kFastUpTo;
 }
 
 void TempoStretcher::useWantedEngine() {
     // Only between streams: what an engine holds stays with it.
-    const EngineId wanted = EngineFor(speed());
-    if (!empty() || wanted == current_) {
+    const bool fast = FastAt(speed());
+    if (!empty() || fast == (engine_ == fast_.get())) {
         return;
     }
-    std::unique_ptr<StretchEngine>& next = engines_[wanted];
-    if (!next) {
-        next = std::make_unique<RubberBandEngine>(format_.workRate(), format_.workChannels());
+    if (fast && !fast_) {
+        fast_ = std::make_unique<RubberBandEngine>(format_.workRate(), format_.workChannels());
     }
     engine_->clear();
-    current_ = wanted;
-    engine_ = next.get();
+    engine_ = fast ? fast_.get() : slow_.get();
 }
 
 bool TempoStretcher::switchesEngine(double percent) const {
-    return EngineFor(1.0 + percent / 100.0) != current_;
+    return FastAt(1.0 + percent / 100.0) != (engine_ == fast_.get());
 }
 
 void TempoStretcher::setTempoPercent(double percent) {
@@ -99,13 +97,8 @@ void TempoStretcher::setTempoPercent(double percent) {
 bool TempoStretcher::setOption(int id, int value) {
     bool known = false;
     guarded([&] {
-        // SoundTouch knows the ids; the other engine takes what it knows and tunes itself.
-        known = engines_[kSlow]->setOption(id, value);
-        for (std::size_t e = kFast; e < kEngines; ++e) {
-            if (engines_[e]) {
-                engines_[e]->setOption(id, value);
-            }
-        }
+        // SoundTouch knows the ids; Rubber Band tunes itself and has nothing to take.
+        known = slow_->setOption(id, value);
     });
     return known;
 }

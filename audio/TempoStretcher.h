@@ -16,7 +16,6 @@
 // Used by one thread at a time (the owning channel's lock).
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -103,16 +102,15 @@ class TempoStretcher {
     template <typename F>
     bool guarded(F&& f);
 
-    enum EngineId : std::size_t { kSlow, kFast, kEngines };
-    static EngineId EngineFor(double speed);
+    // Whether Rubber Band stretches at `speed` (source frames per frame handed out).
+    static bool FastAt(double speed);
     // Takes the engine the speed calls for, if nothing is held; makes it when first wanted.
     void useWantedEngine();
 
     StretchFormat format_;
-    // SoundTouch (always there: it knows the settings), and Rubber Band.
-    std::array<std::unique_ptr<StretchEngine>, kEngines> engines_;
-    EngineId current_ = kSlow;
-    StretchEngine* engine_;  // engines_[current_]
+    std::unique_ptr<StretchEngine> slow_;  // SoundTouch, always there: it knows the settings
+    std::unique_ptr<StretchEngine> fast_;  // Rubber Band
+    StretchEngine* engine_;                // the one in use
     // Output frames by which the audio leaving runs ahead of the nominal map.
     double leadOutputFrames() const;
 
