@@ -818,5 +818,48 @@ class PulseBusyMachine(PulsePlayback):
     HOG = True
 
 
+class PulseDuringLongScan(PulsePlayback):
+    """Playback while the scan of a long MP3 decodes on every core: each speed is heard right
+    after a LOAD of many hours of a 441 Hz tone, and the scan must still be running when the
+    listening ends."""
+
+    LISTEN_S = 3.0
+    HOURS_PER_CORE = 6  # about 4 s of scan per core here: twice the time a listen takes
+
+    def long_tone(self):
+        cores = min(os.cpu_count() or 1, 8)
+        seconds = self.HOURS_PER_CORE * 3600 * max(cores, 2)
+        # The end mark keeps the low 32 bits of the length: keep it far beyond what is heard.
+        while (seconds * media.RATE * 4) % (1 << 32) < 3600 * media.RATE * 4:
+            seconds += 3600
+        frames = seconds * media.RATE // 1152
+        return media.long_mp3(self.media_tool, self.path("long.mp3"), frames, self.FREQ)
+
+    def test_a_sine_plays_without_a_break(self):
+        self.assertTrue(self.media_tool, "TARVEL_E2E_MEDIA does not name the media writer")
+        tone = self.long_tone()
+        p = self.start_player()
+        self.recorder = self.server.record(self.path("monitor.raw"))
+        problems = []
+        for speed in self.SPEEDS:
+            tries = 0
+            while True:
+                p.load(tone)
+                self.wait_shot(p, screen.progress_shown, 5.0)
+                count, problem, short = self.listen(p, speed)
+                scanning = screen.progress_shown(p.screenshot())
+                self.assertTrue(scanning, "the scan ended before the listening at %s %%: the "
+                                "tone is too short for this machine" % speed)
+                tries += 1
+                # As in the other sound-server cases, breaks that the player's rings never
+                # saw are the server's and must not come back on the next try.
+                if not problem or count <= 0 or short or tries > self.DOWNSTREAM_RETRIES:
+                    break
+                print("at %s %%, try %d: %s; again" % (speed, tries, problem))
+            if problem:
+                problems.append("at %s %%: %s" % (speed, problem))
+        self.assertEqual(problems, [])
+
+
 if __name__ == "__main__":
     unittest.main()

@@ -7,8 +7,9 @@
 //       a 4-channel module of PATTERNS patterns of ROWS rows (0.12 s per row)
 //   tarvel-e2e-media disc DIR PCM
 //       DIR/disc.bin, DIR/disc.cue and DIR/track01.cda from raw 16-bit stereo 44.1 kHz PCM
-//   tarvel-e2e-media long-mp3 OUT FRAMES
-//       an MP3 of exactly FRAMES frames of 1152 samples of a 44.1 kHz stereo tone, for hours
+//   tarvel-e2e-media long-mp3 OUT FRAMES [HZ]
+//       an MP3 of exactly FRAMES frames of 1152 samples of a 44.1 kHz stereo tone (440 Hz), for
+//       hours
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -35,7 +36,7 @@ int Usage() {
                  "usage: tarvel-e2e-media mp1 OUT SECONDS [ON_START ON_END]...\n"
                  "       tarvel-e2e-media mod OUT PATTERNS ROWS\n"
                  "       tarvel-e2e-media disc DIR PCM\n"
-                 "       tarvel-e2e-media long-mp3 OUT FRAMES\n");
+                 "       tarvel-e2e-media long-mp3 OUT FRAMES [HZ]\n");
     return 2;
 }
 
@@ -103,10 +104,11 @@ int WriteDisc(const std::vector<std::string>& args) {
 }
 
 int WriteLongMp3(const std::vector<std::string>& args) {
-    if (args.size() != 2) {
+    if (args.size() != 2 && args.size() != 3) {
         return Usage();
     }
-    return tarvel::test::WriteLongMp3(args[0], std::stoull(args[1])) ? 0 : 1;
+    const double hz = args.size() == 3 ? std::stod(args[2]) : 440.0;
+    return tarvel::test::WriteLongMp3(args[0], std::stoull(args[1]), hz) ? 0 : 1;
 }
 
 }  // namespace

@@ -161,7 +161,8 @@ def sparse_silent_wav(path, seconds, rate=RATE, channels=2):
     return path
 
 
-def long_mp3(tool, out, mpeg_frames):
-    """An MP3 of exactly `mpeg_frames` frames (1152 samples each) of 44.1 kHz stereo tone."""
-    _run([tool, "long-mp3", out, str(mpeg_frames)])
+def long_mp3(tool, out, mpeg_frames, hz=440.0):
+    """An MP3 of exactly `mpeg_frames` frames (1152 samples each) of 44.1 kHz stereo tone,
+    unbroken for its first 26.1 s."""
+    _run([tool, "long-mp3", out, str(mpeg_frames), repr(hz)])
     return out

@@ -16,7 +16,6 @@ constexpr int kKbps = 32;
 // encoder's tail never ends up inside it.
 constexpr std::size_t kStretchFrames = 1000;
 constexpr double kEncodedSeconds = 28.0;
-constexpr double kToneHz = 440.0;
 constexpr double kToneAmplitude = 0.25;
 
 // The byte length of the first `frames` MPEG frames of `data`, or 0 if it holds fewer.
@@ -49,10 +48,10 @@ void WriteSparseWav(const std::filesystem::path& path, std::uint32_t rate, std::
     std::filesystem::resize_file(path, header.size() + frames * channels * sizeof(std::int16_t));
 }
 
-bool WriteLongMp3(const std::filesystem::path& path, std::uint64_t mpegFrames) {
+bool WriteLongMp3(const std::filesystem::path& path, std::uint64_t mpegFrames, double toneHz) {
     const std::filesystem::path wav = path.string() + ".stretch.wav";
     const std::filesystem::path mp3 = path.string() + ".stretch.mp3";
-    WriteWav(wav, MakeSine(kRate, 2, static_cast<std::size_t>(kEncodedSeconds * kRate), kToneHz,
+    WriteWav(wav, MakeSine(kRate, 2, static_cast<std::size_t>(kEncodedSeconds * kRate), toneHz,
                            kToneAmplitude));
     const bool encoded = EncodeMp3(wav, mp3, kKbps, /*noInfoTag=*/true, {"--resample", "44.1"});
     const std::vector<std::uint8_t> stretch =

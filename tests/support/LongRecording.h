@@ -18,7 +18,10 @@ void WriteSparseWav(const std::filesystem::path& path, std::uint32_t rate, std::
 
 // An MP3 of exactly `mpegFrames` frames of a 44.1 kHz stereo tone at 32 kbit/s, without an info
 // tag, so that it decodes to mpegFrames x 1152 frames: lame encodes one stretch, which is cut at
-// a frame boundary and written again and again. False if lame failed.
-bool WriteLongMp3(const std::filesystem::path& path, std::uint64_t mpegFrames);
+// a frame boundary and written again and again. Each repeat begins with the encoder's start
+// (about 1100 frames of silence and a rise), so the tone is unbroken only within the first
+// 26.1 s. False if lame failed.
+bool WriteLongMp3(const std::filesystem::path& path, std::uint64_t mpegFrames,
+                  double toneHz = 440.0);
 
 }  // namespace tarvel::test
