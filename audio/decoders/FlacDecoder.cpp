@@ -217,12 +217,26 @@ class FlacStream {
             pending_.insert(pending_.end(), static_cast<std::size_t>(gap) * channels_, 0);
         }
         const auto skip = static_cast<unsigned>(first < queuedEnd ? queuedEnd - first : 0);
+        const std::size_t at = pending_.size();
+        pending_.resize(at + std::size_t{blocksize - skip} * channels_);
+        std::int16_t* dst = pending_.data() + at;
+        if (bits == 16) {
+            // Already 16 bits: rounding would change nothing. This is the usual case, and the
+            // scan decodes whole hours through here.
+            for (std::uint32_t c = 0; c < channels_; ++c) {
+                const FLAC__int32* src = buffer[c];
+                for (unsigned i = skip; i < blocksize; ++i) {
+                    dst[std::size_t{i - skip} * channels_ + c] = static_cast<std::int16_t>(src[i]);
+                }
+            }
+            return;
+        }
         const unsigned shift = kMaxBitsPerSample - bits;
         for (unsigned i = skip; i < blocksize; ++i) {
             for (std::uint32_t c = 0; c < channels_; ++c) {
                 // Left-justified to 32 bits, then rounded to 16 like every other decoder.
                 const auto v = static_cast<std::uint32_t>(buffer[c][i]) << shift;
-                pending_.push_back(S32ToS16(static_cast<std::int32_t>(v)));
+                *dst++ = S32ToS16(static_cast<std::int32_t>(v));
             }
         }
     }
