@@ -61,7 +61,8 @@ class Decoder {
     // A second decoder of the same source, at frame 0, that gives exactly this one's frames from
     // any frame it is sought to: parts of the source can then be decoded at once on other
     // threads. nullptr where that cannot be promised (modules, CD tracks) or gains nothing
-    // (uncompressed PCM).
+    // (uncompressed PCM). It reads its file only a little ahead, as it is made to decode one
+    // stretch and jump on.
     virtual std::unique_ptr<Decoder> openAnother() const { return nullptr; }
 };
 

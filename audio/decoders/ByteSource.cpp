@@ -21,11 +21,11 @@ ByteSource ByteSource::Memory(const void* data, std::size_t size) {
     return src;
 }
 
-std::optional<ByteSource> ByteSource::duplicate() const {
+std::optional<ByteSource> ByteSource::duplicate(ReadAhead depth) const {
     if (!file_) {
         return Memory(mem_, static_cast<std::size_t>(memSize_));
     }
-    auto file = file_->duplicate();
+    auto file = file_->duplicate(depth);
     if (!file) {
         return std::nullopt;
     }

@@ -27,7 +27,7 @@ class ByteSource {
 
     // A second, independent reader of the same bytes, positioned at 0. Empty if the file can
     // no longer be opened.
-    std::optional<ByteSource> duplicate() const;
+    std::optional<ByteSource> duplicate(ReadAhead depth = ReadAhead::Deep) const;
 
     std::uint64_t size() const { return file_ ? file_->size() : memSize_; }
     std::uint64_t tell() const { return file_ ? file_->tell() : memPos_; }

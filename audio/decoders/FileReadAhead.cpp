@@ -8,8 +8,11 @@
 
 namespace tarvel::audio {
 
-FileReadAhead::FileReadAhead(int fd, std::uint64_t size)
-    : fd_(fd), size_(size), blocks_((size + kBlockBytes - 1) / kBlockBytes) {}
+FileReadAhead::FileReadAhead(int fd, std::uint64_t size, std::size_t aheadBlocks)
+    : fd_(fd),
+      size_(size),
+      blocks_((size + kBlockBytes - 1) / kBlockBytes),
+      aheadBlocks_(std::clamp<std::size_t>(aheadBlocks, 1, kKeptBlocks)) {}
 
 FileReadAhead::~FileReadAhead() {
     if (thread_.joinable()) {
@@ -47,7 +50,7 @@ void FileReadAhead::keep(std::uint64_t index, Block block) {
     while (kept_.size() > kKeptBlocks) {
         // The least recently used block that is not the reader's or ahead of it.
         auto victim = std::find_if(recent_.rbegin(), recent_.rend(), [this](std::uint64_t b) {
-            return b < readerBlock_ || b >= readerBlock_ + kAheadBlocks;
+            return b < readerBlock_ || b >= readerBlock_ + aheadBlocks_;
         });
         if (victim == recent_.rend()) {
             break;
@@ -111,7 +114,7 @@ std::size_t FileReadAhead::read(void* out, std::size_t bytes, std::uint64_t offs
 }
 
 bool FileReadAhead::nextWanted(std::uint64_t* index) const {
-    const std::uint64_t end = std::min(blocks_, readerBlock_ + kAheadBlocks);
+    const std::uint64_t end = std::min(blocks_, readerBlock_ + aheadBlocks_);
     for (std::uint64_t b = readerBlock_; b < end; ++b) {
         if (kept_.count(b) == 0 && reading_.count(b) == 0) {
             *index = b;

@@ -26,11 +26,15 @@ class FileReadAhead {
     static constexpr std::size_t kBlockBytes = std::size_t{64} * 1024;
     // Blocks read ahead of the reader: 2 MiB, over ten seconds of CD audio at normal speed.
     static constexpr std::size_t kAheadBlocks = 32;
+    // For a reader that decodes one stretch and then jumps on (a helper of the parallel scan):
+    // reading far ahead would read what another reader decodes.
+    static constexpr std::size_t kShortAheadBlocks = 4;
     // Blocks kept in all, the ones behind the reader included.
     static constexpr std::size_t kKeptBlocks = 64;
 
-    // `fd` stays owned by the caller and open for this object's life.
-    FileReadAhead(int fd, std::uint64_t size);
+    // `fd` stays owned by the caller and open for this object's life. `aheadBlocks` is at
+    // least 1 and at most kKeptBlocks.
+    FileReadAhead(int fd, std::uint64_t size, std::size_t aheadBlocks = kAheadBlocks);
     ~FileReadAhead();  // stops and joins the thread
     FileReadAhead(const FileReadAhead&) = delete;
     FileReadAhead& operator=(const FileReadAhead&) = delete;
@@ -53,6 +57,7 @@ class FileReadAhead {
     const int fd_;
     const std::uint64_t size_;
     const std::uint64_t blocks_;
+    const std::size_t aheadBlocks_;
 
     std::mutex mutex_;
     std::condition_variable_any changed_;

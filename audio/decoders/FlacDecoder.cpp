@@ -297,7 +297,7 @@ class FlacDecoder final : public Decoder {
 
     // Lossless: every decoder gives the same samples at the same frame.
     std::unique_ptr<Decoder> openAnother() const override {
-        auto bytes = stream_->source().duplicate();
+        auto bytes = stream_->source().duplicate(ReadAhead::Short);
         return bytes ? OpenFlacFile(std::move(*bytes)).take() : nullptr;
     }
 

@@ -237,7 +237,7 @@ class MpegDecoder final : public Decoder {
         if (!preroll_.exact) {
             return nullptr;
         }
-        auto bytes = input_->file.duplicate();
+        auto bytes = input_->file.duplicate(ReadAhead::Short);
         if (!bytes) {
             return nullptr;
         }

@@ -13,7 +13,8 @@
 
 namespace tarvel::audio {
 
-SourceFile::SourceFile(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+SourceFile::SourceFile(int fd, std::uint64_t size, ReadAhead depth)
+    : fd_(fd), size_(size), depth_(depth) {}
 
 std::optional<SourceFile> SourceFile::Open(const std::string& path) {
     // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below anyway.
@@ -29,18 +30,19 @@ std::optional<SourceFile> SourceFile::Open(const std::string& path) {
     return SourceFile(fd, static_cast<std::uint64_t>(st.st_size));
 }
 
-std::optional<SourceFile> SourceFile::duplicate() const {
+std::optional<SourceFile> SourceFile::duplicate(ReadAhead depth) const {
     const int fd = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
     if (fd < 0) {
         return std::nullopt;
     }
-    return SourceFile(fd, size_);
+    return SourceFile(fd, size_, depth);
 }
 
 SourceFile::SourceFile(SourceFile&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
       size_(other.size_),
       pos_(other.pos_),
+      depth_(other.depth_),
       ahead_(std::move(other.ahead_)) {}
 
 SourceFile& SourceFile::operator=(SourceFile&& other) noexcept {
@@ -52,6 +54,7 @@ SourceFile& SourceFile::operator=(SourceFile&& other) noexcept {
         fd_ = std::exchange(other.fd_, -1);
         size_ = other.size_;
         pos_ = other.pos_;
+        depth_ = other.depth_;
         ahead_ = std::move(other.ahead_);
     }
     return *this;
@@ -85,7 +88,10 @@ std::size_t SourceFile::read(void* out, std::size_t bytes) {
         return 0;
     }
     if (!ahead_) {
-        ahead_ = std::make_unique<FileReadAhead>(fd_, size_);
+        ahead_ = std::make_unique<FileReadAhead>(fd_, size_,
+                                                 depth_ == ReadAhead::Short
+                                                     ? FileReadAhead::kShortAheadBlocks
+                                                     : FileReadAhead::kAheadBlocks);
     }
     const std::size_t done = ahead_->read(out, bytes, pos_);
     pos_ += done;

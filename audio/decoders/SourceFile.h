@@ -17,6 +17,10 @@ namespace tarvel::audio {
 
 class FileReadAhead;
 
+// How far a file is read ahead of its reader: deep for playback, which must ride out a disk that
+// stalls; short for a reader that decodes one stretch and jumps on.
+enum class ReadAhead { Deep, Short };
+
 class SourceFile {
   public:
     // Empty if `path` is not a readable regular file.
@@ -30,7 +34,7 @@ class SourceFile {
 
     // A second reader of the same open file (its own position and read-ahead), positioned at
     // 0. Empty if the system refuses another descriptor.
-    std::optional<SourceFile> duplicate() const;
+    std::optional<SourceFile> duplicate(ReadAhead depth = ReadAhead::Deep) const;
 
     std::uint64_t size() const { return size_; }
     std::uint64_t tell() const { return pos_; }
@@ -42,7 +46,7 @@ class SourceFile {
     std::vector<std::uint8_t> peek(std::uint64_t offset, std::size_t bytes) const;
 
   private:
-    SourceFile(int fd, std::uint64_t size);
+    SourceFile(int fd, std::uint64_t size, ReadAhead depth = ReadAhead::Deep);
 
     // Reads `bytes` at `offset` straight from the file; fewer only at its end or on an error.
     std::size_t readAt(void* out, std::size_t bytes, std::uint64_t offset) const;
@@ -50,6 +54,7 @@ class SourceFile {
     int fd_ = -1;
     std::uint64_t size_ = 0;
     std::uint64_t pos_ = 0;
+    ReadAhead depth_ = ReadAhead::Deep;
     std::unique_ptr<FileReadAhead> ahead_;  // made by the first read; gone before fd_ closes
 };
 

@@ -127,7 +127,7 @@ class VorbisDecoder final : public Decoder {
     // ov_pcm_seek decodes the packet before the target for its overlap, so a second decoder
     // sought anywhere gives the same samples as this one read through.
     std::unique_ptr<Decoder> openAnother() const override {
-        auto bytes = file_->src.duplicate();
+        auto bytes = file_->src.duplicate(ReadAhead::Short);
         return bytes ? OpenVorbisFile(std::move(*bytes)).take() : nullptr;
     }
 

@@ -128,24 +128,16 @@ TEST(SourceFile, MovedFromFileKeepsReadingInItsNewOwner) {
     EXPECT_TRUE(std::equal(got.begin(), got.end(), bytes.begin()));
 }
 
-TEST(SourceFile, JumpsAroundAFileLargerThanWhatIsKeptInMemoryGiveItsBytes) {
-    // More blocks than the read-ahead keeps, read like a player that loops, seeks and goes on:
-    // evicted blocks come back from the disk, kept ones from memory, all exact.
-    constexpr std::size_t kBig = (FileReadAhead::kKeptBlocks + 20) * FileReadAhead::kBlockBytes;
-    TempDir dir("source");
-    const std::vector<std::uint8_t> bytes = test::RandomBytes(kBig + 777, 21);
-    const std::string path = dir.file("big.bin").string();
-    test::WriteBytes(path, bytes);
-    auto file = SourceFile::Open(path);
-    ASSERT_TRUE(file);
+// Jumps and straight stretches, like a player that loops, seeks and goes on.
+void ReadsAroundAreExact(SourceFile& file, const std::vector<std::uint8_t>& bytes) {
     std::mt19937 rng(5);
     std::vector<std::uint8_t> got;
     for (int i = 0; i < 400; ++i) {
         const std::uint64_t at = rng() % (bytes.size() + 1000);
         const std::size_t n = 1 + rng() % (3 * FileReadAhead::kBlockBytes / 2);
-        ASSERT_TRUE(file->seekTo(static_cast<std::int64_t>(at)));
+        ASSERT_TRUE(file.seekTo(static_cast<std::int64_t>(at)));
         got.assign(n, 0xEE);
-        const std::size_t read = file->read(got.data(), n);
+        const std::size_t read = file.read(got.data(), n);
         const std::size_t want =
             at >= bytes.size() ? 0 : std::min<std::size_t>(n, bytes.size() - at);
         ASSERT_EQ(read, want) << at << " " << n;
@@ -155,13 +147,32 @@ TEST(SourceFile, JumpsAroundAFileLargerThanWhatIsKeptInMemoryGiveItsBytes) {
             << at;
         // Then a stretch straight on, as a decoder plays.
         for (int k = 0; k < 3 && at + read < bytes.size(); ++k) {
-            const std::uint64_t pos = file->tell();
+            const std::uint64_t pos = file.tell();
             const std::size_t m = std::min<std::size_t>(4096, bytes.size() - pos);
             got.assign(4096, 0);
-            ASSERT_EQ(file->read(got.data(), 4096), m);
+            ASSERT_EQ(file.read(got.data(), 4096), m);
             ASSERT_TRUE(std::equal(got.begin(), got.begin() + static_cast<std::ptrdiff_t>(m),
                                    bytes.begin() + static_cast<std::ptrdiff_t>(pos)));
         }
+    }
+}
+
+TEST(SourceFile, JumpsAroundAFileLargerThanWhatIsKeptInMemoryGiveItsBytes) {
+    // More blocks than the read-ahead keeps, read like a player that loops, seeks and goes on:
+    // evicted blocks come back from the disk, kept ones from memory, all exact. A reader that
+    // reads only a little ahead (a helper of the parallel scan) must give the same bytes.
+    constexpr std::size_t kBig = (FileReadAhead::kKeptBlocks + 20) * FileReadAhead::kBlockBytes;
+    TempDir dir("source");
+    const std::vector<std::uint8_t> bytes = test::RandomBytes(kBig + 777, 21);
+    const std::string path = dir.file("big.bin").string();
+    test::WriteBytes(path, bytes);
+    const auto opened = SourceFile::Open(path);
+    ASSERT_TRUE(opened);
+    for (const ReadAhead depth : {ReadAhead::Deep, ReadAhead::Short}) {
+        SCOPED_TRACE(depth == ReadAhead::Deep ? "deep" : "short");
+        auto file = opened->duplicate(depth);
+        ASSERT_TRUE(file);
+        ReadsAroundAreExact(*file, bytes);
     }
 }
 
