@@ -825,6 +825,7 @@ class PulseDuringLongScan(PulsePlayback):
 
     LISTEN_S = 3.0
     HOURS_PER_CORE = 6  # about 4 s of scan per core here: twice the time a listen takes
+    OPEN_WAIT_S = 60.0
 
     def long_tone(self):
         cores = min(os.cpu_count() or 1, 8)
@@ -845,7 +846,9 @@ class PulseDuringLongScan(PulsePlayback):
             tries = 0
             while True:
                 p.load(tone)
-                self.wait_shot(p, screen.progress_shown, 5.0)
+                # Opening reads the whole file for its frame index, twice (the player's channel,
+                # then the scan's): seconds in an instrumented build.
+                self.wait_shot(p, screen.progress_shown, self.OPEN_WAIT_S)
                 count, problem, short = self.listen(p, speed)
                 scanning = screen.progress_shown(p.screenshot())
                 self.assertTrue(scanning, "the scan ended before the listening at %s %%: the "
