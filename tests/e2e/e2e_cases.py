@@ -774,21 +774,27 @@ class PulsePlayback(E2ECase):
                                and screen.mark_columns(s, screen.END_MARK)
                                == [self.LOOP_COLUMNS[1]])
             for speed in self.SPEEDS:
-                count, problem, short = self.listen(p, speed)
-                tries = 1
-                while problem and count > 0 and not short and tries <= self.DOWNSTREAM_RETRIES:
-                    # Breaks while the player's rings never ran short (it says so on its log):
-                    # the audio was rendered in time, and the server or the device thread lost
-                    # it, which a shared test machine does now and then with a 23 ms device
-                    # buffer. The same play again must be clean. A fault of the player's own
-                    # (its rings short, or sound that is wrong as rendered) comes back each time.
-                    print("%s at %s %%, try %d: %s; again" % (mode, speed, tries, problem))
-                    count, again, short = self.listen(p, speed)
-                    problem = again and "%s; again: %s" % (problem, again)
-                    tries += 1
+                what = "%s at %s %%" % (mode, speed)
+                problem = self.problem_heard(what, lambda: self.listen(p, speed))
                 if problem:
-                    problems.append("%s at %s %%: %s" % (mode, speed, problem))
+                    problems.append("%s: %s" % (what, problem))
         self.assertEqual(problems, [])
+
+    def problem_heard(self, what, play):
+        """What was wrong with the sound of `play()` (which returns what listen() does), or
+        None. Breaks while the player's rings never ran short (it says so on its log) mean the
+        audio was rendered in time, and the server or the device thread lost it, which a shared
+        test machine does now and then with a 23 ms device buffer: the same play again must be
+        clean. A fault of the player's own (its rings short, or sound that is wrong as rendered)
+        comes back each time."""
+        count, problem, short = play()
+        tries = 1
+        while problem and count > 0 and not short and tries <= self.DOWNSTREAM_RETRIES:
+            print("%s, try %d: %s; again" % (what, tries, problem))
+            count, again, short = play()
+            problem = again and "%s; again: %s" % (problem, again)
+            tries += 1
+        return problem
 
 
 class PulseSteady(PulsePlayback):
@@ -841,26 +847,24 @@ class PulseDuringLongScan(PulsePlayback):
         tone = self.long_tone()
         p = self.start_player()
         self.recorder = self.server.record(self.path("monitor.raw"))
+
+        def play_while_scanning(speed):
+            p.load(tone)
+            # Opening reads the whole file for its frame index, twice (the player's channel,
+            # then the scan's): seconds in an instrumented build.
+            self.wait_shot(p, screen.progress_shown, self.OPEN_WAIT_S)
+            heard = self.listen(p, speed)
+            self.assertTrue(screen.progress_shown(p.screenshot()),
+                            "the scan ended before the listening at %s %%: the tone is too "
+                            "short for this machine" % speed)
+            return heard
+
         problems = []
         for speed in self.SPEEDS:
-            tries = 0
-            while True:
-                p.load(tone)
-                # Opening reads the whole file for its frame index, twice (the player's channel,
-                # then the scan's): seconds in an instrumented build.
-                self.wait_shot(p, screen.progress_shown, self.OPEN_WAIT_S)
-                count, problem, short = self.listen(p, speed)
-                scanning = screen.progress_shown(p.screenshot())
-                self.assertTrue(scanning, "the scan ended before the listening at %s %%: the "
-                                "tone is too short for this machine" % speed)
-                tries += 1
-                # As in the other sound-server cases, breaks that the player's rings never
-                # saw are the server's and must not come back on the next try.
-                if not problem or count <= 0 or short or tries > self.DOWNSTREAM_RETRIES:
-                    break
-                print("at %s %%, try %d: %s; again" % (speed, tries, problem))
+            what = "at %s %%" % speed
+            problem = self.problem_heard(what, lambda: play_while_scanning(speed))
             if problem:
-                problems.append("at %s %%: %s" % (speed, problem))
+                problems.append("%s: %s" % (what, problem))
         self.assertEqual(problems, [])
 
 
