@@ -18,6 +18,11 @@ constexpr std::size_t kMinAccFrames = 4096;
 // Fades at play, stop, pause and a jump: short enough not to be heard as a fade, long enough
 // that the start or end of the sound carries no click.
 constexpr double kRampSeconds = 0.005;
+// A start or a jump sounds once this much is rendered (or the whole sound, if shorter): a read
+// that stalls right after it, as the next block of a file on a busy or slow disk does, then
+// delays the start instead of breaking the sound off after its first milliseconds. Rendering
+// it takes a few milliseconds at normal speed and some tens at the fastest.
+constexpr double kStartSeconds = 0.3;
 
 std::uint64_t NowNs() {
     return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -31,6 +36,7 @@ Mixer::Mixer(std::uint32_t rate, std::size_t aheadFrames, std::size_t deviceFram
       aheadFrames_(aheadFrames),
       deviceFrames_(std::max<std::size_t>(deviceFrames, 1)),
       rampFrames_(FadeFrames(rate, kRampSeconds)),
+      startFrames_(std::min(aheadFrames, FadeFrames(rate, kStartSeconds))),
       acc_(std::max(kMinAccFrames, deviceFrames_) * FrameRing::kStereo, 0) {}
 
 // ---- channel locked ----
@@ -44,7 +50,7 @@ bool Mixer::play(const std::shared_ptr<Channel>& channel) {
     const std::shared_ptr<Voice>& voice = channel->voice();
     voice->volume.store(channel->volume.load());
     voice->pan.store(channel->pan.load());
-    voice->flush();
+    voice->flush(holdsStarts());
     voice->history().reset();
     {
         std::lock_guard lock(listMutex_);
@@ -113,7 +119,7 @@ void Mixer::retireIfQuiet(Channel& channel, const std::shared_ptr<Voice>& voice)
 void Mixer::restart(Channel& channel) {
     channel.cancelPendingStop();  // a sync's stop still being let out is undone by the move
     if (const std::shared_ptr<Voice>& voice = channel.voice()) {
-        voice->flush();
+        voice->flush(holdsStarts());
         voice->markDiscontinuity();
         if (channel.playing.load()) {
             wake();
@@ -274,6 +280,7 @@ bool Mixer::renderAhead() {
             }
             Voice& voice = *e.voice;
             if (voice.renderEnded()) {
+                voice.releaseNew();  // all of it is there
                 if (voice.drained()) {
                     settle(channel);
                 } else {
@@ -286,6 +293,9 @@ bool Mixer::renderAhead() {
             if (fill < aheadFrames_) {
                 const std::size_t want = std::min(aheadFrames_ - fill, kChunkFrames);
                 more = renderInto(channel, voice, want) && want == kChunkFrames ? true : more;
+            }
+            if (voice.holdingNew() && (voice.fill() >= startFrames_ || voice.renderEnded())) {
+                voice.releaseNew();
             }
         }
     }

@@ -113,12 +113,15 @@ class Mixer {
     // earliest cut, if anything lies beyond it.
     void cutAndRenderAgain(Channel& channel, Voice& voice);
     bool canRenderAgain(const Channel& channel) const;
+    // A start waits for the render thread; rendering on demand has it at once.
+    bool holdsStarts() const { return aheadFrames_ > 0; }
     std::vector<Entry> snapshot();
 
     const std::uint32_t rate_;
     const std::size_t aheadFrames_;
     const std::size_t deviceFrames_;
     const std::size_t rampFrames_;
+    const std::size_t startFrames_;  // rendered before a start or a jump sounds
 
     std::mutex listMutex_;
     std::vector<Entry> entries_;  // guarded by listMutex_

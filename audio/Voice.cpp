@@ -40,12 +40,26 @@ std::size_t Voice::fill() const {
     return w > r ? static_cast<std::size_t>(w - r) : 0;
 }
 
-void Voice::flush() {
+void Voice::flush(bool holdNew) {
     rejoin_.cancel();  // the consumer fades across a flush itself
     setEnd(kNoEnd);
     setStalled(false);
     const std::uint64_t count = (flushWord_.load(std::memory_order_relaxed) + 1) & kCountMask;
+    if (!holdNew) {
+        // Before the flush itself: a consumer that sees the new count sees it released.
+        released_.store(count, std::memory_order_release);
+    }
     flushWord_.store((ring_.writeIndex() << kCountBits) | count, std::memory_order_release);
+}
+
+bool Voice::holdingNew() const {
+    return released_.load(std::memory_order_relaxed) !=
+           (flushWord_.load(std::memory_order_relaxed) & kCountMask);
+}
+
+void Voice::releaseNew() {
+    released_.store(flushWord_.load(std::memory_order_relaxed) & kCountMask,
+                    std::memory_order_release);
 }
 
 bool Voice::quiet() const {
@@ -178,7 +192,9 @@ std::size_t Voice::mixInto(std::int32_t* acc, std::size_t frames, std::uint64_t 
         gains_ = target;  // the fade-in brings the new gain in
     }
     r = std::max(r, flushSeen_);
-    const std::size_t n = std::min(ring_.readableFrom(r), frames);
+    // Held back: only the fade-out of what was playing sounds, and a wait is not a short ring.
+    const bool held = released_.load(std::memory_order_acquire) != count;
+    const std::size_t n = held ? 0 : std::min(ring_.readableFrom(r), frames);
     // The audio's own end fades out over the last ramp inside it: a mark in mid-wave would
     // otherwise stop on a step.
     const std::uint64_t e = end();

@@ -19,6 +19,10 @@
 // the producer must set the end at least that far ahead of the consumer. Away from
 // these moments it copies with a fixed integer gain, so that full volume passes the samples
 // unchanged.
+//
+// A flush may hold the new audio back until the producer releases it: a start or a jump then
+// sounds only once enough is rendered to ride out a stall of the source, instead of playing its
+// first milliseconds and breaking off while the disk catches up.
 #pragma once
 
 #include <atomic>
@@ -65,8 +69,12 @@ class Voice {
     // Frames that may be written now.
     std::size_t space() const { return ring_.space(); }
     // Everything rendered so far goes unheard: the consumer fades out what it was playing and
-    // goes on, fading in, from the write index.
-    void flush();
+    // goes on, fading in, from the write index. With `holdNew` it stays silent there until
+    // releaseNew().
+    void flush(bool holdNew = false);
+    // The audio after the last flush is held back.
+    bool holdingNew() const;
+    void releaseNew();
     // The consumer has seen every flush and its fade-out is over: the voice may leave the mix.
     bool quiet() const;
     std::size_t rampFrames() const { return ramp_.frames(); }
@@ -146,6 +154,8 @@ class Voice {
     std::atomic<std::uint64_t> flushWord_{0};
     // consumer: the count of the last flush whose fade-out is over
     std::atomic<std::uint64_t> settled_{0};
+    // producer: the count of the last flush whose audio may sound
+    std::atomic<std::uint64_t> released_{0};
     std::atomic<std::uint64_t> end_{kNoEnd};
     std::atomic<bool> stalled_{false};
     // consumer: device frame minus ring index of the last frames taken, for heardIndex()

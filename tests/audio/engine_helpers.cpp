@@ -66,6 +66,40 @@ class StallingDecoder final : public audio::Decoder {
     std::optional<std::chrono::steady_clock::time_point> last_;
 };
 
+class StallAfterSeekDecoder final : public audio::Decoder {
+  public:
+    StallAfterSeekDecoder(test::Pcm pcm, std::chrono::milliseconds stall, std::uint64_t afterFrames,
+                          std::shared_ptr<std::atomic<int>> stalls)
+        : inner_(std::move(pcm)), stall_(stall), after_(afterFrames), stalls_(std::move(stalls)) {}
+    std::uint32_t rate() const override { return inner_.rate(); }
+    std::uint32_t channels() const override { return inner_.channels(); }
+    std::uint64_t lengthFrames() const override { return inner_.lengthFrames(); }
+    audio::ReadResult read(std::int16_t* out, std::size_t frames) override {
+        if (armed_ && sinceSeek_ >= after_) {
+            armed_ = false;
+            stalls_->fetch_add(1);
+            std::this_thread::sleep_for(stall_);
+        }
+        const audio::ReadResult r = inner_.read(out, frames);
+        sinceSeek_ += r.frames();
+        return r;
+    }
+    bool seek(std::uint64_t frame) override {
+        armed_ = true;
+        sinceSeek_ = 0;
+        return inner_.seek(frame);
+    }
+    std::uint32_t kind() const override { return inner_.kind(); }
+
+  private:
+    PcmDecoder inner_;
+    const std::chrono::milliseconds stall_;
+    const std::uint64_t after_;
+    const std::shared_ptr<std::atomic<int>> stalls_;
+    bool armed_ = false;
+    std::uint64_t sinceSeek_ = 0;
+};
+
 constexpr std::uint16_t kNumberMark = 0x4000;
 constexpr std::uint64_t kLowBits = 16;
 constexpr std::uint64_t kHighMask = 0x3FFF;
@@ -140,6 +174,13 @@ std::optional<std::uint64_t> FrameNumberOf(std::int16_t left, std::int16_t right
 std::unique_ptr<audio::Decoder> MakeStallingDecoder(test::Pcm pcm, std::chrono::milliseconds stall,
                                                     std::chrono::milliseconds every) {
     return std::make_unique<StallingDecoder>(std::move(pcm), stall, every);
+}
+
+std::unique_ptr<audio::Decoder> MakeDecoderStallingAfterSeeks(
+    test::Pcm pcm, std::chrono::milliseconds stall, std::uint64_t afterFrames,
+    std::shared_ptr<std::atomic<int>> stalls) {
+    return std::make_unique<StallAfterSeekDecoder>(std::move(pcm), stall, afterFrames,
+                                                   std::move(stalls));
 }
 
 HSTREAM OpenDecoderStream(std::unique_ptr<audio::Decoder> decoder) {

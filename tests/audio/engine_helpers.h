@@ -2,6 +2,7 @@
 // decode-only channel to its end, and a source whose content the test fixes sample by sample.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -39,6 +40,12 @@ std::optional<std::uint64_t> FrameNumberOf(std::int16_t left, std::int16_t right
 // sleep `stall` once every `every` (the first read included).
 std::unique_ptr<audio::Decoder> MakeStallingDecoder(test::Pcm pcm, std::chrono::milliseconds stall,
                                                     std::chrono::milliseconds every);
+// A decoder over `pcm` whose reads stall `stall` once after every seek, as soon as `afterFrames`
+// have been read from where it went: the first block of a file was in memory, the next is on a
+// disk that is busy. `stalls` counts the stalls taken.
+std::unique_ptr<audio::Decoder> MakeDecoderStallingAfterSeeks(
+    test::Pcm pcm, std::chrono::milliseconds stall, std::uint64_t afterFrames,
+    std::shared_ptr<std::atomic<int>> stalls);
 // A decode-only stream over any decoder.
 HSTREAM OpenDecoderStream(std::unique_ptr<audio::Decoder> decoder);
 

@@ -212,6 +212,83 @@ TEST_P(StallingSource, IsRiddenOutWithoutABreakOrALongCallback) {
 
 INSTANTIATE_TEST_SUITE_P(Speeds, StallingSource, ::testing::Values(100, 400));
 
+// The sounding stretches of a recording: runs of frames between silences of at least `gap`.
+std::vector<std::size_t> SoundingStretches(const std::vector<std::int16_t>& s, std::size_t gap) {
+    std::vector<std::size_t> lengths;
+    std::size_t start = 0;
+    std::size_t lastSound = 0;
+    bool in = false;
+    for (std::size_t n = 0; 2 * n + 1 < s.size(); ++n) {
+        if (s[2 * n] == 0 && s[2 * n + 1] == 0) {
+            if (in && n - lastSound >= gap) {
+                lengths.push_back(lastSound + 1 - start);
+                in = false;
+            }
+            continue;
+        }
+        if (!in) {
+            start = n;
+            in = true;
+        }
+        lastSound = n;
+    }
+    if (in) {
+        lengths.push_back(lastSound + 1 - start);
+    }
+    return lengths;
+}
+
+// A start or a jump whose source stalls right after its first frames, as the next block of a
+// file on a busy disk does, is heard late rather than broken off: the device was running all
+// along (a second play soon after a stop, or a jump while playing), so nothing held it back but
+// the voice itself.
+enum class Restart { PlayAfterStop, JumpWhilePlaying };
+struct StallAfterRestartCase {
+    Restart how;
+    int speed;
+};
+class StallAfterRestart : public RealTime,
+                          public ::testing::WithParamInterface<StallAfterRestartCase> {};
+
+TEST_P(StallAfterRestart, IsHeardLateNotBroken) {
+    constexpr double kFreq = 441.0;
+    const auto [how, speed] = GetParam();
+    auto stalls = std::make_shared<std::atomic<int>>(0);
+    // Past the first block the render step takes, so that something is rendered before it.
+    const std::uint64_t after = 6000 * static_cast<std::uint64_t>(speed) / 100;
+    const HSTREAM h =
+        Wrap(OpenDecoderStream(MakeDecoderStallingAfterSeeks(
+                 MonoSine(kRate, kRate * 20, kFreq, 0.5), milliseconds(250), after, stalls)),
+             speed);
+    ASSERT_NE(h, 0u);
+    ASSERT_TRUE(BASS_ChannelPlay(h, 0));
+    std::this_thread::sleep_for(milliseconds(600));
+    if (how == Restart::PlayAfterStop) {
+        ASSERT_TRUE(BASS_ChannelStop(h));
+        std::this_thread::sleep_for(milliseconds(150));
+        ASSERT_TRUE(audio::OutputDeviceRunning());
+        ASSERT_TRUE(BASS_ChannelPlay(h, 0));
+    } else {
+        ASSERT_TRUE(BASS_ChannelSetPosition(h, QWORD{kRate} * 8 * kFrameBytes));
+    }
+    std::this_thread::sleep_for(milliseconds(1200));
+    const std::uint64_t underruns = audio::OutputCallbackFigures().underruns;
+    ASSERT_TRUE(BASS_ChannelStop(h));
+    std::this_thread::sleep_for(milliseconds(100));
+    EXPECT_GE(stalls->load(), 1) << "the source never stalled";
+    EXPECT_EQ(underruns, 0u);
+    // Two stretches, before and after: none of a few milliseconds cut off by the stall.
+    const std::vector<std::size_t> stretches = SoundingStretches(Recorded(), kRate / 100);
+    ASSERT_EQ(stretches.size(), 2u);
+    EXPECT_GT(stretches[1], kRate / 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Restarts, StallAfterRestart,
+                         ::testing::Values(StallAfterRestartCase{Restart::PlayAfterStop, 100},
+                                           StallAfterRestartCase{Restart::PlayAfterStop, 400},
+                                           StallAfterRestartCase{Restart::JumpWhilePlaying, 100},
+                                           StallAfterRestartCase{Restart::JumpWhilePlaying, 400}));
+
 // A speed change renders again what has not been heard; across normal speed the stretcher
 // changes too. Both join what was rendered before without a click. A run in which the device
 // found a ring short (a machine too busy to render in time) proves nothing about the joins and
