@@ -37,6 +37,7 @@ Mixer::Mixer(std::uint32_t rate, std::size_t aheadFrames, std::size_t deviceFram
       deviceFrames_(std::max<std::size_t>(deviceFrames, 1)),
       rampFrames_(FadeFrames(rate, kRampSeconds)),
       startFrames_(std::min(aheadFrames, FadeFrames(rate, kStartSeconds))),
+      lowFrames_(aheadFrames / 2),
       acc_(std::max(kMinAccFrames, deviceFrames_) * FrameRing::kStereo, 0) {}
 
 // ---- channel locked ----
@@ -292,7 +293,12 @@ bool Mixer::renderAhead() {
             const std::size_t fill = voice.fill();
             if (fill < aheadFrames_) {
                 const std::size_t want = std::min(aheadFrames_ - fill, kChunkFrames);
-                more = renderInto(channel, voice, want) && want == kChunkFrames ? true : more;
+                const bool went = renderInto(channel, voice, want) && want == kChunkFrames;
+                // With the ring past its low mark the rest waits for the next top-up: a catch-up
+                // of many chunks at this thread's priority (after a stalled read, at 400 % with
+                // a phase vocoder) would keep the sound server off the processor meanwhile.
+                const std::size_t enough = voice.holdingNew() ? startFrames_ : lowFrames_;
+                more = went && voice.fill() < enough ? true : more;
             }
             if (voice.holdingNew() && (voice.fill() >= startFrames_ || voice.renderEnded())) {
                 voice.releaseNew();

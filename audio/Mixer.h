@@ -122,6 +122,7 @@ class Mixer {
     const std::size_t deviceFrames_;
     const std::size_t rampFrames_;
     const std::size_t startFrames_;  // rendered before a start or a jump sounds
+    const std::size_t lowFrames_;    // below this a pass renders until full, above one chunk
 
     std::mutex listMutex_;
     std::vector<Entry> entries_;  // guarded by listMutex_
