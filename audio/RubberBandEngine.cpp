@@ -13,9 +13,12 @@ constexpr std::size_t kBlockFrames = 1024;
 constexpr int kLastKnownOption = 5;
 
 using RubberBand::RubberBandStretcher;
-constexpr RubberBandStretcher::Options kOptions =
-    RubberBandStretcher::OptionProcessRealTime | RubberBandStretcher::OptionEngineFiner |
-    RubberBandStretcher::OptionWindowStandard | RubberBandStretcher::OptionChannelsTogether;
+RubberBandStretcher::Options OptionsFor(RubberBandEngine::Window window) {
+    return RubberBandStretcher::OptionProcessRealTime | RubberBandStretcher::OptionEngineFiner |
+           RubberBandStretcher::OptionChannelsTogether |
+           (window == RubberBandEngine::Window::Short ? RubberBandStretcher::OptionWindowShort
+                                                      : RubberBandStretcher::OptionWindowStandard);
+}
 
 // The stretcher reports odd input (a rate under the 8 kHz it is built for, which it then treats
 // as 8 kHz) on standard error unless given somewhere else to say it; a hostile file's header
@@ -27,10 +30,10 @@ struct Quiet final : RubberBandStretcher::Logger {
 };
 }  // namespace
 
-RubberBandEngine::RubberBandEngine(std::uint32_t rate, std::uint32_t channels)
+RubberBandEngine::RubberBandEngine(std::uint32_t rate, std::uint32_t channels, Window window)
     : channels_(channels),
       stretcher_(std::make_unique<RubberBandStretcher>(rate, channels, std::make_shared<Quiet>(),
-                                                       kOptions)),
+                                                       OptionsFor(window))),
       planes_(channels, std::vector<float>(kBlockFrames)),
       pointers_(channels) {
     stretcher_->setMaxProcessSize(kBlockFrames);

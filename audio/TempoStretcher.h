@@ -1,8 +1,9 @@
 // Tempo change without pitch change, plus the map from the frames it hands out back
 // to the source frames they came from.
 //
-// Speeds above normal up to 250 % are stretched by Rubber Band, which keeps the attacks that
-// SoundTouch skips there; the others by SoundTouch (StretchEngine, RubberBandEngine). The engine
+// Speeds above normal are stretched by Rubber Band, which keeps the attacks that SoundTouch
+// skips there (its standard window up to 250 %, the short one above); normal speed and slower by
+// SoundTouch (StretchEngine, RubberBandEngine). The engine
 // changes only between streams, so a speed change across normal speed
 // while audio is held goes on with the engine that holds it until the next jump or stop.
 //
@@ -102,15 +103,18 @@ class TempoStretcher {
     template <typename F>
     bool guarded(F&& f);
 
-    // Whether Rubber Band stretches at `speed` (source frames per frame handed out).
-    static bool FastAt(double speed);
+    enum class Use { SoundTouch, RubberBand, RubberBandShort };
+    // The engine for `speed` (source frames per frame handed out).
+    static Use UseAt(double speed);
+    Use inUse() const;
     // Takes the engine the speed calls for, if nothing is held; makes it when first wanted.
     void useWantedEngine();
 
     StretchFormat format_;
-    std::unique_ptr<StretchEngine> slow_;  // SoundTouch, always there: it knows the settings
-    std::unique_ptr<StretchEngine> fast_;  // Rubber Band
-    StretchEngine* engine_;                // the one in use
+    std::unique_ptr<StretchEngine> slow_;     // SoundTouch, always there: it knows the settings
+    std::unique_ptr<StretchEngine> fast_;     // Rubber Band, standard window
+    std::unique_ptr<StretchEngine> fastest_;  // Rubber Band, short window
+    StretchEngine* engine_;                   // the one in use
     // Output frames by which the audio leaving runs ahead of the nominal map.
     double leadOutputFrames() const;
 
