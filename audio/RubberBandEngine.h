@@ -1,4 +1,4 @@
-// Rubber Band's R3 engine as a stretch engine: the one above normal speed up to 250 %, where a
+// Rubber Band's R3 engine as a stretch engine: the one above normal speed, where a
 // time-domain stretcher skips most of the input and with it consonants and attacks; a phase
 // vocoder that locks onto transients keeps them.
 //

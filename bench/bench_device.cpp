@@ -3,12 +3,14 @@
 //
 //   device_play FILE SPEED SECONDS   plays FILE from its start at SPEED % for SECONDS, then
 //                                    prints the device callback's figures
-//   device_latency play|seek|speed FILE ROUNDS
+//   device_latency play|seek|speed FILE ROUNDS [SPEED]
 //                                    acts on the playing channel ROUNDS times and prints the
 //                                    steady-clock time of every action, for the script to find
 //                                    the moment each was heard:
 //       play   PLAY after the device has gone to sleep (asleep) and right after a pause (awake)
 //       seek   a jump to 12 s while playing the first seconds of FILE
+//       (both at SPEED %, 100 unless given: a start sounds once a few tenths of a second are
+//       rendered, which takes longest at the fastest speed)
 //       speed  100 % to 400 % while playing
 //
 // Times are CLOCK_MONOTONIC seconds, the clock Python's time.monotonic() reads.
@@ -99,10 +101,13 @@ int RunDevicePlay(const std::vector<std::string>& args) {
 }
 
 int RunDeviceLatency(const std::vector<std::string>& args) {
-    if (args.size() != 3 || (args[0] != "play" && args[0] != "seek" && args[0] != "speed")) {
-        std::fprintf(stderr, "usage: tarvel-bench device_latency play|seek|speed FILE ROUNDS\n");
+    if (args.size() < 3 || args.size() > 4 ||
+        (args[0] != "play" && args[0] != "seek" && args[0] != "speed")) {
+        std::fprintf(stderr,
+                     "usage: tarvel-bench device_latency play|seek|speed FILE ROUNDS [SPEED]\n");
         return 2;
     }
+    const int speed = args.size() == 4 ? std::atoi(args[3].c_str()) : kNormalSpeed;
     const std::string& what = args[0];
     const HSTREAM h = OpenOnDevice(args[1]);
     if (h == 0) {
@@ -113,6 +118,9 @@ int RunDeviceLatency(const std::vector<std::string>& args) {
     BASS_ChannelGetInfo(h, &info);
     const auto seekTo =
         static_cast<QWORD>(kSeekTargetSeconds * info.freq) * info.chans * sizeof(std::int16_t);
+    if (what != "speed") {
+        SetSpeed(h, speed);
+    }
     for (int r = 0; r < rounds; ++r) {
         BASS_ChannelSetPosition(h, 0);
         if (what == "play") {
@@ -154,5 +162,5 @@ int RunDeviceLatency(const std::vector<std::string>& args) {
 TARVEL_BENCH(device_play, "FILE SPEED SECONDS",
              "plays FILE through the sound device and reports the device callback's run times",
              RunDevicePlay)
-TARVEL_BENCH(device_latency, "play|seek|speed FILE ROUNDS",
+TARVEL_BENCH(device_latency, "play|seek|speed FILE ROUNDS [SPEED]",
              "acts on a channel playing through the sound device and prints when", RunDeviceLatency)
