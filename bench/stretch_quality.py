@@ -16,6 +16,7 @@ The stretchers:
   rubberband   rubberband -3 -R --centre-focus -q -T P/100 (R3 "finer", real-time mode,
                channels processed together), with its standard window and with --window-short
                (ours uses the standard window from 101 to 250 % and the short one above)
+  sonic        sonic -q -s P/100 (a pitch-period stretcher made for speech), where installed
 Each --ours adds a row for our engine with other tempo options, e.g. --ours 40/15/8=3:40,4:15,5:8
 (SoundTouch's ids: 3 sequence ms, 4 seek window ms, 5 overlap ms; 0 = automatic).
 Exits 3 naming what is missing when a tool cannot be found.
@@ -198,6 +199,15 @@ def ours(render, options):
 
 def soundstretch_cmd(src, dst, speed):
     return ["soundstretch", src, dst, f"-tempo={speed - 100}"]
+
+
+def sonic_cmd(src, dst, speed):
+    # Its tool reads and writes mono only (a stereo file is taken as mono of twice the length), so
+    # it gets the material mixed down; the measures read every output as mono. -q: without the
+    # speed-up heuristics that trade quality for time.
+    mono = dst + ".mono.wav"
+    return ["sh", "-c", 'sox "$1" -c 1 "$3" && sonic -q -s "$4" "$3" "$2" && rm "$3"', "sonic",
+            src, dst, mono, f"{speed / 100:g}"]
 
 
 def rubberband(*extra):
@@ -417,6 +427,8 @@ def main():
     stretchers.append(Stretcher("rubberband -3 -R --centre-focus", rubberband()))
     stretchers.append(Stretcher("rubberband -3 -R --centre-focus --window-short",
                                 rubberband("--window-short")))
+    if shutil.which("sonic"):
+        stretchers.append(Stretcher("sonic -q", sonic_cmd))
 
     with tempfile.TemporaryDirectory(prefix="tarvel-stretch-") as tmp:
         mat = make_material(tmp)
