@@ -52,9 +52,17 @@ void Voice::flush(bool holdNew) {
     flushWord_.store((ring_.writeIndex() << kCountBits) | count, std::memory_order_release);
 }
 
+bool Voice::Holds(std::uint64_t released, std::uint64_t count) {
+    // Counts wrap: `released` is behind `count` when fewer than half the counts lie between.
+    // A consumer that read the flush word just before a flush that releases at once sees the
+    // count it read behind the one released, not ahead of it, and goes on with what it plays.
+    const std::uint64_t behind = (count - released) & kCountMask;
+    return behind != 0 && behind <= kCountMask / 2;
+}
+
 bool Voice::holdingNew() const {
-    return released_.load(std::memory_order_relaxed) !=
-           (flushWord_.load(std::memory_order_relaxed) & kCountMask);
+    return Holds(released_.load(std::memory_order_relaxed),
+                 flushWord_.load(std::memory_order_relaxed) & kCountMask);
 }
 
 void Voice::releaseNew() {
@@ -193,7 +201,7 @@ std::size_t Voice::mixInto(std::int32_t* acc, std::size_t frames, std::uint64_t 
     }
     r = std::max(r, flushSeen_);
     // Held back: only the fade-out of what was playing sounds, and a wait is not a short ring.
-    const bool held = released_.load(std::memory_order_acquire) != count;
+    const bool held = Holds(released_.load(std::memory_order_acquire), count);
     const std::size_t n = held ? 0 : std::min(ring_.readableFrom(r), frames);
     // The audio's own end fades out over the last ramp inside it: a mark in mid-wave would
     // otherwise stop on a step.

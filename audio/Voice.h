@@ -131,6 +131,8 @@ class Voice {
     std::uint64_t flushIndex() const {
         return flushWord_.load(std::memory_order_acquire) >> kCountBits;
     }
+    // Whether the audio of flush `count` is still held, `released` being the last one let go.
+    static bool Holds(std::uint64_t released, std::uint64_t count);
     // Consumer: starts fading out the frames from `r` (up to `flush`) and what is left of an
     // earlier fade-out.
     void beginTail(std::uint64_t r, std::uint64_t flush);
