@@ -12,7 +12,8 @@
 namespace tarvel::engine_test {
 
 namespace {
-class PcmDecoder final : public audio::Decoder {
+// Samples held in memory; the stalling decoders below are these with slow reads.
+class PcmDecoder : public audio::Decoder {
   public:
     explicit PcmDecoder(test::Pcm pcm) : pcm_(std::move(pcm)), length_(pcm_.frames()) {}
     PcmDecoder(test::Pcm pcm, std::uint64_t claimedFrames)
@@ -41,58 +42,50 @@ class PcmDecoder final : public audio::Decoder {
     std::uint64_t length_;
     std::size_t pos_ = 0;
 };
-class StallingDecoder final : public audio::Decoder {
+class StallingDecoder final : public PcmDecoder {
   public:
     StallingDecoder(test::Pcm pcm, std::chrono::milliseconds stall, std::chrono::milliseconds every)
-        : inner_(std::move(pcm)), stall_(stall), every_(every) {}
-    std::uint32_t rate() const override { return inner_.rate(); }
-    std::uint32_t channels() const override { return inner_.channels(); }
-    std::uint64_t lengthFrames() const override { return inner_.lengthFrames(); }
+        : PcmDecoder(std::move(pcm)), stall_(stall), every_(every) {}
     audio::ReadResult read(std::int16_t* out, std::size_t frames) override {
         const auto now = std::chrono::steady_clock::now();
         if (!last_ || now - *last_ >= every_) {
             last_ = now;
             std::this_thread::sleep_for(stall_);
         }
-        return inner_.read(out, frames);
+        return PcmDecoder::read(out, frames);
     }
-    bool seek(std::uint64_t frame) override { return inner_.seek(frame); }
-    std::uint32_t kind() const override { return inner_.kind(); }
 
   private:
-    PcmDecoder inner_;
     const std::chrono::milliseconds stall_;
     const std::chrono::milliseconds every_;
     std::optional<std::chrono::steady_clock::time_point> last_;
 };
 
-class StallAfterSeekDecoder final : public audio::Decoder {
+class StallAfterSeekDecoder final : public PcmDecoder {
   public:
     StallAfterSeekDecoder(test::Pcm pcm, std::chrono::milliseconds stall, std::uint64_t afterFrames,
                           std::shared_ptr<std::atomic<int>> stalls)
-        : inner_(std::move(pcm)), stall_(stall), after_(afterFrames), stalls_(std::move(stalls)) {}
-    std::uint32_t rate() const override { return inner_.rate(); }
-    std::uint32_t channels() const override { return inner_.channels(); }
-    std::uint64_t lengthFrames() const override { return inner_.lengthFrames(); }
+        : PcmDecoder(std::move(pcm)),
+          stall_(stall),
+          after_(afterFrames),
+          stalls_(std::move(stalls)) {}
     audio::ReadResult read(std::int16_t* out, std::size_t frames) override {
         if (armed_ && sinceSeek_ >= after_) {
             armed_ = false;
             stalls_->fetch_add(1);
             std::this_thread::sleep_for(stall_);
         }
-        const audio::ReadResult r = inner_.read(out, frames);
+        const audio::ReadResult r = PcmDecoder::read(out, frames);
         sinceSeek_ += r.frames();
         return r;
     }
     bool seek(std::uint64_t frame) override {
         armed_ = true;
         sinceSeek_ = 0;
-        return inner_.seek(frame);
+        return PcmDecoder::seek(frame);
     }
-    std::uint32_t kind() const override { return inner_.kind(); }
 
   private:
-    PcmDecoder inner_;
     const std::chrono::milliseconds stall_;
     const std::uint64_t after_;
     const std::shared_ptr<std::atomic<int>> stalls_;
